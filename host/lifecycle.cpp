@@ -1,0 +1,66 @@
+#include "host/lifecycle.h"
+
+#include <fftw3.h>
+
+#include "engine/workspace.h"
+#include "host/settings.h"
+
+namespace devidoriv {
+
+int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
+  fftwf_init_threads();
+
+  HostSystemInfo info;
+  table->services->QuerySystemInfo(nullptr, &info);
+  // a is the number of half-spectrum columns of the widest frame; b is
+  // half the rows of the tallest one, the largest row distance from zero.
+  const int32_t a = info.max_frame_width / 2 + 1;
+  const int32_t b = info.max_frame_height / 2;
+
+  int32_t* maximums = table->track_maximums;
+  bool changed = false;
+  if (a > maximums[track::luma_a]) {
+    maximums[track::luma_a] = a;
+    maximums[track::chroma_a] = a;
+    changed = true;
+  }
+  if (b > maximums[track::luma_b]) {
+    maximums[track::luma_b] = b;
+    maximums[track::chroma_b] = b;
+    changed = true;
+  }
+  if (changed) table->services->RefreshWindow(table);
+  return 1;
+}
+
+int32_t DEVIDORIV_CC OnExit(FilterTable* /*table*/) {
+  ReleaseWorkspace(ModuleWorkspace());
+  return 1;
+}
+
+int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
+  if ((status & kTrackChanged) == 0) return 1;
+  if (table->check_values[check::sync_sliders] == 0) return 1;
+  // Unsigned, so that statuses with further high bits set fail too.
+  const uint32_t k = static_cast<uint32_t>(status) - static_cast<uint32_t>(kTrackChanged);
+  if (k > track::chroma_type) return 1;
+
+  int32_t* values = table->track_values;
+  const int32_t changed = static_cast<int32_t>(k);
+  const int32_t partner =
+      changed < track::kChromaOffset ? changed + track::kChromaOffset : changed - track::kChromaOffset;
+  values[partner] = values[changed];
+  table->services->RefreshWindow(table);
+  return 1;
+}
+
+int32_t DEVIDORIV_CC OnWindowMessage(void* /*window*/, uint32_t message, uintptr_t /*wparam*/,
+                                     intptr_t /*lparam*/, void* /*edit_handle*/,
+                                     FilterTable* table) {
+  if (message != kFilterToggledMessage) return 0;
+  if (table->services->QueryActive(table) != 0) return 0;
+  ReleaseWorkspace(ModuleWorkspace());
+  return 0;
+}
+
+}  // namespace devidoriv
