@@ -1,0 +1,62 @@
+#include "engine/workers.h"
+
+namespace devidoriv {
+
+RowRange ContiguousRows(int32_t thread_index, int32_t thread_count, int32_t rows) {
+  const int32_t m = thread_count < rows ? thread_count : rows;
+  if (thread_index < 0 || thread_index >= m) return {0, 0};
+  // Products in 64 bits: (t + 1) x rows can exceed int32 for tall frames
+  // with many threads, while the quotients always fit.
+  const int64_t t = thread_index;
+  return {static_cast<int32_t>(t * rows / m), static_cast<int32_t>((t + 1) * rows / m)};
+}
+
+PlaneComponent ComponentOfPlane(int32_t plane_index) {
+  switch (plane_index) {
+    case 1:
+      return &YcPixel::cb;
+    case 2:
+      return &YcPixel::cr;
+    default:
+      return &YcPixel::y;
+  }
+}
+
+void DEVIDORIV_CC LoadPlaneRows(int32_t thread_index, int32_t thread_count, void* job,
+                                void* info) {
+  const PlaneJob& plane = *static_cast<const PlaneJob*>(job);
+  const FrameProcInfo& frame = *static_cast<const FrameProcInfo*>(info);
+  const PlaneComponent component = ComponentOfPlane(plane.plane_index);
+  const RowRange rows = ContiguousRows(thread_index, thread_count, frame.height);
+  const int64_t w = frame.width;
+  for (int32_t r = rows.first; r < rows.end; ++r) {
+    const YcPixel* src = frame.image + r * static_cast<int64_t>(frame.stride);
+    float* dst = plane.real_buffer + r * w;
+    for (int64_t c = 0; c < w; ++c) dst[c] = static_cast<float>(src[c].*component);
+  }
+}
+
+void DEVIDORIV_CC StorePlaneRows(int32_t thread_index, int32_t thread_count, void* job,
+                                 void* info) {
+  const PlaneJob& plane = *static_cast<const PlaneJob*>(job);
+  const FrameProcInfo& frame = *static_cast<const FrameProcInfo*>(info);
+  const PlaneComponent component = ComponentOfPlane(plane.plane_index);
+  const RowRange rows = ContiguousRows(thread_index, thread_count, frame.height);
+  const int64_t w = frame.width;
+  // FFTW's transforms are unnormalised: the round trip multiplies by the
+  // pixel count. The reciprocal stays in double: rounded to float it would
+  // move exact multiples of the pixel count below the integer.
+  const double k = 1.0 / static_cast<double>(w * frame.height);
+  for (int32_t r = rows.first; r < rows.end; ++r) {
+    const float* src = plane.real_buffer + r * w;
+    YcPixel* dst = frame.image + r * static_cast<int64_t>(frame.stride);
+    for (int64_t c = 0; c < w; ++c) dst[c].*component = TruncateToSample(src[c] * k);
+  }
+}
+
+int32_t DEVIDORIV_CC RunSingleThread(WorkerFunc func, void* first, void* second) {
+  func(0, 1, first, second);
+  return 1;
+}
+
+}  // namespace devidoriv
