@@ -1,0 +1,32 @@
+# Devidoriv: build, test and run the filter module.
+#   make          build the module (build/devidoriv.so), the tool and the tests
+#   make test     install what is missing (as root), build, run all tests
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD_TYPE ?= RelWithDebInfo
+
+# Debian packages the native build and tests need.
+NATIVE_PACKAGES = cmake make g++ pkg-config libfftw3-dev libgtest-dev libgmock-dev \
+	libbenchmark-dev libpng-dev ffmpeg binutils
+
+.PHONY: all deps configure build test clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh $(NATIVE_PACKAGES)
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR)
+
+# The 32-bit Windows module: make windows, make test-windows.
+include mk/windows.mk
