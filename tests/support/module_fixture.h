@@ -1,0 +1,45 @@
+// A test fixture with a host emulator that has loaded the module. The
+// module stays loaded for the whole process, so the fixture puts back what
+// a test may change in its static table (the radius maxima) and releases
+// the workspace between tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "host/settings.h"
+#include "testhost/host_emulator.h"
+
+inline bool operator==(const YcPixel& a, const YcPixel& b) {
+  return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
+inline bool operator!=(const YcPixel& a, const YcPixel& b) { return !(a == b); }
+
+namespace devidoriv_test {
+
+class ModuleTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host_.Load(&error)) << error;
+    std::copy(host_.table()->track_maximums,
+              host_.table()->track_maximums + devidoriv::track::count, saved_maximums_.begin());
+  }
+  void TearDown() override {
+    if (!host_.table()) return;
+    host_.Exit();
+    std::copy(saved_maximums_.begin(), saved_maximums_.end(), host_.table()->track_maximums);
+  }
+
+  testhost::HostEmulator host_;
+  std::array<int32_t, devidoriv::track::count> saved_maximums_{};
+};
+
+// Fills every component of a frame (padding included) with a value that
+// depends on its position, so that moved or overwritten values show.
+void FillPattern(testhost::Frame& frame, uint32_t seed);
+
+}  // namespace devidoriv_test
