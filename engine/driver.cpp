@@ -89,6 +89,9 @@ FrameSettings ReadFrameSettings(const int32_t* t, const int32_t* c) {
 
 int32_t ProcessFrameWith(TransformWorkspace& ws, FilterTable* table, FrameProcInfo* frame) {
   const HostServices* services = table->services;
+  // A host that has not stored its arrays and services yet gets nothing
+  // done rather than a crash.
+  if (!services || !table->track_values || !table->check_values || !frame) return 1;
   const RunWorkersFunc runner = services->RunWorkers ? services->RunWorkers : RunSingleThread;
   const FrameSettings s = ReadFrameSettings(table->track_values, table->check_values);
 

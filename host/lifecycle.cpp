@@ -9,6 +9,7 @@ namespace devidoriv {
 
 int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
   fftwf_init_threads();
+  if (!table->services) return 1;
 
   HostSystemInfo info;
   table->services->QuerySystemInfo(nullptr, &info);
@@ -40,12 +41,13 @@ int32_t DEVIDORIV_CC OnExit(FilterTable* /*table*/) {
 
 int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
   if ((status & kTrackChanged) == 0) return 1;
-  if (table->check_values[check::sync_sliders] == 0) return 1;
+  if (!table->check_values || table->check_values[check::sync_sliders] == 0) return 1;
   // Unsigned, so that statuses with further high bits set fail too.
   const uint32_t k = static_cast<uint32_t>(status) - static_cast<uint32_t>(kTrackChanged);
   if (k > track::chroma_type) return 1;
 
   int32_t* values = table->track_values;
+  if (!values || !table->services) return 1;
   const int32_t changed = static_cast<int32_t>(k);
   const int32_t partner =
       changed < track::kChromaOffset ? changed + track::kChromaOffset : changed - track::kChromaOffset;
@@ -57,7 +59,7 @@ int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
 int32_t DEVIDORIV_CC OnWindowMessage(void* /*window*/, uint32_t message, uintptr_t /*wparam*/,
                                      intptr_t /*lparam*/, void* /*edit_handle*/,
                                      FilterTable* table) {
-  if (message != kFilterToggledMessage) return 0;
+  if (message != kFilterToggledMessage || !table->services) return 0;
   if (table->services->QueryActive(table) != 0) return 0;
   ReleaseWorkspace(ModuleWorkspace());
   return 0;

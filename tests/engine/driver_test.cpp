@@ -256,6 +256,20 @@ TEST_F(DriverTest, FramesWithoutPixelsOrWithBadStridesHaveNoWork) {
   EXPECT_EQ(FakeLog().mallocs + FakeLog().planner_calls(), 0);
 }
 
+TEST_F(DriverTest, HostThatStoredNothingYetGetsNothingDone) {
+  table_.services = nullptr;
+  EXPECT_EQ(Run(), 1);
+  table_.services = &services_;
+  table_.track_values = nullptr;
+  EXPECT_EQ(Run(), 1);
+  table_.track_values = tracks_;
+  table_.check_values = nullptr;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(rec.steps.empty());
+  EXPECT_EQ(rec.saving_queries, 0);
+  EXPECT_EQ(FakeLog().mallocs, 0);
+}
+
 TEST_F(DriverTest, SecondFrameWithTheSameKeyPlansNothing) {
   ASSERT_EQ(Run(), 1);
   devidoriv_test::ResetFakeLog();
