@@ -57,7 +57,7 @@ double LargestPower(const fftwf_complex* bins, int64_t count) {
 int32_t LevelOf(double q, int32_t level_offset) {
   if (q >= kInt32Above) return kMaxLevel;
   if (q <= kInt32Below) return 0;
-  const int64_t truncated = q == q ? static_cast<int64_t>(static_cast<int32_t>(q)) : 0;
+  const int64_t truncated = std::isnan(q) ? 0 : static_cast<int64_t>(static_cast<int32_t>(q));
   const int64_t level = truncated - level_offset;
   if (level > kMaxLevel) return kMaxLevel;
   if (level < 0) return 0;
