@@ -1,0 +1,73 @@
+// A decoded video frame as the tool holds it between reading and writing:
+// up to three planes of samples widened to 16 bits, whatever the stream's
+// bit depth, so that one code path serves 8-bit and high-bit-depth video.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace devidoriv::tool {
+
+// The largest frame the tool accepts, in either direction. It bounds every
+// allocation that a stream header can ask for.
+constexpr int32_t kMaxFrameSide = 16384;
+
+enum class ChromaLayout {
+  kMono,  // luma only
+  k420,   // chroma halved in both directions
+  k422,   // chroma halved horizontally
+  k444,   // chroma at full resolution
+};
+
+struct PictureFormat {
+  int32_t width = 0;
+  int32_t height = 0;
+  ChromaLayout layout = ChromaLayout::k420;
+  int32_t bit_depth = 8;    // 8 ... 16
+  bool full_range = false;  // code values span 0 ... 2^depth - 1
+
+  int32_t plane_count() const { return layout == ChromaLayout::kMono ? 1 : 3; }
+  // log2 of the chroma subsampling factor horizontally and vertically.
+  int32_t chroma_shift_x() const {
+    return layout == ChromaLayout::k420 || layout == ChromaLayout::k422 ? 1 : 0;
+  }
+  int32_t chroma_shift_y() const { return layout == ChromaLayout::k420 ? 1 : 0; }
+  int32_t plane_width(int p) const {
+    return p == 0 ? width : (width + (1 << chroma_shift_x()) - 1) >> chroma_shift_x();
+  }
+  int32_t plane_height(int p) const {
+    return p == 0 ? height : (height + (1 << chroma_shift_y()) - 1) >> chroma_shift_y();
+  }
+  size_t plane_samples(int p) const {
+    return static_cast<size_t>(plane_width(p)) * static_cast<size_t>(plane_height(p));
+  }
+  int32_t bytes_per_sample() const { return bit_depth > 8 ? 2 : 1; }
+  size_t frame_bytes() const {
+    size_t samples = 0;
+    for (int p = 0; p < plane_count(); ++p) samples += plane_samples(p);
+    return samples * static_cast<size_t>(bytes_per_sample());
+  }
+  uint16_t max_code() const { return static_cast<uint16_t>((1u << bit_depth) - 1u); }
+};
+
+struct Picture {
+  PictureFormat format;
+  // Plane p holds plane_width(p) x plane_height(p) samples, rows packed.
+  std::vector<uint16_t> planes[3];
+
+  // Sizes the planes for `f`; the vectors keep their storage when the
+  // size does not grow, so a reused picture does not allocate per frame.
+  void Allocate(const PictureFormat& f) {
+    format = f;
+    for (int p = 0; p < 3; ++p) planes[p].resize(p < f.plane_count() ? f.plane_samples(p) : 0);
+  }
+  uint16_t& at(int p, int32_t x, int32_t y) {
+    return planes[p][static_cast<size_t>(y) * format.plane_width(p) + x];
+  }
+  uint16_t at(int p, int32_t x, int32_t y) const {
+    return planes[p][static_cast<size_t>(y) * format.plane_width(p) + x];
+  }
+};
+
+}  // namespace devidoriv::tool

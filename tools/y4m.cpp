@@ -1,0 +1,460 @@
+#include "tools/y4m.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace devidoriv::tool {
+namespace {
+
+constexpr std::string_view kStreamMagic = "YUV4MPEG2";
+constexpr std::string_view kFrameMagic = "FRAME";
+
+// The depths of the high-bit-depth variants, as the "p10" in "420p10".
+constexpr int32_t kDeepDepths[] = {9, 10, 12, 14, 16};
+
+struct LayoutName {
+  std::string_view tag;
+  ChromaLayout layout;
+};
+// 8-bit C tags. All four 4:2:0 tags differ only in chroma siting, which
+// the tool keeps as written and does not otherwise interpret.
+constexpr LayoutName kEightBitTags[] = {
+    {"420jpeg", ChromaLayout::k420}, {"420paldv", ChromaLayout::k420},
+    {"420mpeg2", ChromaLayout::k420}, {"420", ChromaLayout::k420},
+    {"422", ChromaLayout::k422},      {"444", ChromaLayout::k444},
+    {"mono", ChromaLayout::kMono},
+};
+// Prefixes of the deep C tags: the depth follows ("420p10", "mono12").
+constexpr LayoutName kDeepPrefixes[] = {
+    {"420p", ChromaLayout::k420},
+    {"422p", ChromaLayout::k422},
+    {"444p", ChromaLayout::k444},
+    {"mono", ChromaLayout::kMono},
+};
+
+// A decimal number of at most nine digits (so it cannot overflow).
+bool ParseNumber(std::string_view text, int64_t* value) {
+  if (text.empty() || text.size() > 9) return false;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *value = v;
+  return true;
+}
+
+// "num:den" with both parts decimal; 0:0 means unknown.
+bool IsRatio(std::string_view text) {
+  const size_t colon = text.find(':');
+  int64_t n = 0, d = 0;
+  return colon != std::string_view::npos && ParseNumber(text.substr(0, colon), &n) &&
+         ParseNumber(text.substr(colon + 1), &d) && (d > 0 || n == 0);
+}
+
+// Shows a bit of untrusted input in a message, non-printable bytes escaped.
+std::string Excerpt(std::string_view text) {
+  constexpr size_t kMaxShown = 24;
+  std::string out;
+  for (size_t i = 0; i < text.size() && i < kMaxShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  if (text.size() > kMaxShown) out += "...";
+  return out;
+}
+
+std::string SupportedChromaTags() {
+  return "420jpeg, 420paldv, 420mpeg2, 420, 422, 444, mono, and 420p, 422p, 444p, mono "
+         "followed by 9, 10, 12, 14 or 16";
+}
+
+// Reads one line, up to kMaxHeaderLine bytes, into *line without its
+// newline. Returns the number of bytes consumed (0 at end of input);
+// *complete says whether the newline was found.
+size_t ReadLine(std::FILE* file, std::string* line, bool* complete) {
+  line->clear();
+  *complete = false;
+  size_t consumed = 0;
+  while (consumed < kMaxHeaderLine) {
+    const int c = std::getc(file);
+    if (c == EOF) break;
+    ++consumed;
+    if (c == '\n') {
+      *complete = true;
+      break;
+    }
+    line->push_back(static_cast<char>(c));
+  }
+  return consumed;
+}
+
+}  // namespace
+
+bool ParseChromaTag(std::string_view tag, ChromaLayout* layout, int32_t* bit_depth) {
+  for (const LayoutName& entry : kEightBitTags) {
+    if (tag == entry.tag) {
+      *layout = entry.layout;
+      *bit_depth = 8;
+      return true;
+    }
+  }
+  for (const LayoutName& entry : kDeepPrefixes) {
+    if (tag.substr(0, entry.tag.size()) != entry.tag) continue;
+    int64_t depth = 0;
+    if (!ParseNumber(tag.substr(entry.tag.size()), &depth)) continue;
+    for (int32_t d : kDeepDepths) {
+      if (depth == d && tag.substr(entry.tag.size()) == std::to_string(d)) {
+        *layout = entry.layout;
+        *bit_depth = d;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+std::string ChromaTagFor(ChromaLayout layout, int32_t bit_depth) {
+  std::string tag;
+  switch (layout) {
+    case ChromaLayout::k420: tag = bit_depth > 8 ? "420p" : "420jpeg"; break;
+    case ChromaLayout::k422: tag = bit_depth > 8 ? "422p" : "422"; break;
+    case ChromaLayout::k444: tag = bit_depth > 8 ? "444p" : "444"; break;
+    case ChromaLayout::kMono: tag = "mono"; break;
+  }
+  if (bit_depth > 8) tag += std::to_string(bit_depth);
+  return tag;
+}
+
+bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error) {
+  Y4mHeader h;
+  if (line.substr(0, kStreamMagic.size()) != kStreamMagic ||
+      (line.size() > kStreamMagic.size() && line[kStreamMagic.size()] != ' ')) {
+    *error = "not a Y4M stream: it starts with '" + Excerpt(line) + "', not YUV4MPEG2";
+    return false;
+  }
+  int64_t width = -1, height = -1;
+  std::string seen;  // tag letters met so far, to refuse repeats
+  size_t pos = kStreamMagic.size();
+  while (pos < line.size()) {
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    if (pos >= line.size()) break;
+    size_t end = line.find(' ', pos);
+    if (end == std::string_view::npos) end = line.size();
+    const std::string_view token = line.substr(pos, end - pos);
+    pos = end;
+    const char letter = token[0];
+    const std::string_view value = token.substr(1);
+    if (letter != 'X') {
+      if (seen.find(letter) != std::string::npos) {
+        *error = std::string("bad Y4M header: tag ") + letter + " appears twice";
+        return false;
+      }
+      seen += letter;
+    }
+    switch (letter) {
+      case 'W':
+      case 'H': {
+        int64_t v = 0;
+        if (!ParseNumber(value, &v)) {
+          // Only digits that do not fit are a size beyond the cap.
+          const bool digits = !value.empty() && value.find_first_not_of("0123456789") ==
+                                                    std::string_view::npos;
+          if (!digits) {
+            *error = "bad Y4M header: " + std::string(1, letter) + " tag '" + Excerpt(token) +
+                     "' is not a number";
+            return false;
+          }
+          v = INT64_MAX;
+        }
+        (letter == 'W' ? width : height) = v;
+        break;
+      }
+      case 'C':
+        if (!ParseChromaTag(value, &h.format.layout, &h.format.bit_depth)) {
+          *error = "unsupported chroma format C" + Excerpt(value) + " (supported: " +
+                   SupportedChromaTags() + ")";
+          return false;
+        }
+        h.chroma_tag = std::string(value);
+        break;
+      case 'F':
+        if (!IsRatio(value)) {
+          *error = "bad Y4M header: frame rate '" + Excerpt(token) + "' is not F<num>:<den>";
+          return false;
+        }
+        h.frame_rate = std::string(value);
+        break;
+      case 'A':
+        if (!IsRatio(value)) {
+          *error = "bad Y4M header: aspect '" + Excerpt(token) + "' is not A<num>:<den>";
+          return false;
+        }
+        h.aspect = std::string(value);
+        break;
+      case 'I':
+        if (value.size() != 1 || std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
+          *error = "bad Y4M header: interlacing '" + Excerpt(token) + "' is not Ip, It, Ib, Im or I?";
+          return false;
+        }
+        h.interlace = std::string(value);
+        break;
+      case 'X':
+        h.x_tags.emplace_back(value);
+        break;
+      default:
+        *error = "bad Y4M header: unknown tag '" + Excerpt(token) + "'";
+        return false;
+    }
+  }
+  if (width < 0 || height < 0) {
+    *error = std::string("bad Y4M header: missing ") + (width < 0 ? "W" : "H") + " tag";
+    return false;
+  }
+  const auto shown = [](int64_t v) { return v == INT64_MAX ? std::string("(huge)") : std::to_string(v); };
+  if (width == 0 || height == 0) {
+    *error = "bad Y4M header: frame size " + shown(width) + "x" + shown(height) + " is empty";
+    return false;
+  }
+  if (width > kMaxFrameSide || height > kMaxFrameSide) {
+    *error = "frame size " + shown(width) + "x" + shown(height) + " is beyond the cap of " +
+             std::to_string(kMaxFrameSide) + " x " + std::to_string(kMaxFrameSide);
+    return false;
+  }
+  h.format.width = static_cast<int32_t>(width);
+  h.format.height = static_cast<int32_t>(height);
+  for (const std::string& x : h.x_tags) {
+    constexpr std::string_view kRange = "COLORRANGE=";
+    if (std::string_view(x).substr(0, kRange.size()) != kRange) continue;
+    const std::string_view range = std::string_view(x).substr(kRange.size());
+    if (range == "FULL") {
+      h.format.full_range = true;
+    } else if (range == "LIMITED") {
+      h.format.full_range = false;
+    } else {
+      *error = "bad Y4M header: unknown colour range XCOLORRANGE=" + Excerpt(range) +
+               " (FULL or LIMITED)";
+      return false;
+    }
+  }
+  *header = std::move(h);
+  return true;
+}
+
+std::string FormatY4mHeader(const Y4mHeader& header) {
+  std::string line(kStreamMagic);
+  line += " W" + std::to_string(header.format.width);
+  line += " H" + std::to_string(header.format.height);
+  if (!header.frame_rate.empty()) line += " F" + header.frame_rate;
+  if (!header.interlace.empty()) line += " I" + header.interlace;
+  if (!header.aspect.empty()) line += " A" + header.aspect;
+  if (!header.chroma_tag.empty()) line += " C" + header.chroma_tag;
+  for (const std::string& x : header.x_tags) line += " X" + x;
+  line += '\n';
+  return line;
+}
+
+Y4mHeader MakeY4mHeader(const PictureFormat& format, const std::string& frame_rate) {
+  Y4mHeader h;
+  h.format = format;
+  h.chroma_tag = ChromaTagFor(format.layout, format.bit_depth);
+  h.frame_rate = frame_rate;
+  h.interlace = "p";
+  h.aspect = "1:1";
+  h.x_tags.push_back(format.full_range ? "COLORRANGE=FULL" : "COLORRANGE=LIMITED");
+  return h;
+}
+
+void PackPlanes(const Picture& picture, uint8_t* raw) {
+  const bool wide = picture.format.bytes_per_sample() == 2;
+  for (int p = 0; p < picture.format.plane_count(); ++p) {
+    for (uint16_t v : picture.planes[p]) {
+      *raw++ = static_cast<uint8_t>(v & 0xff);
+      if (wide) *raw++ = static_cast<uint8_t>(v >> 8);
+    }
+  }
+}
+
+void UnpackPlanes(const uint8_t* raw, Picture* picture) {
+  const bool wide = picture->format.bytes_per_sample() == 2;
+  for (int p = 0; p < picture->format.plane_count(); ++p) {
+    for (uint16_t& v : picture->planes[p]) {
+      v = *raw++;
+      if (wide) v = static_cast<uint16_t>(v | (*raw++ << 8));
+    }
+  }
+}
+
+// Reader.
+
+Y4mReader::~Y4mReader() {
+  if (owns_file_ && file_ != nullptr) std::fclose(file_);
+}
+
+bool Y4mReader::Open(const std::string& path, std::string* error) {
+  if (path == "-") return Open(stdin, error);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open input: " + std::string(std::strerror(errno));
+    return false;
+  }
+  file_ = file;
+  owns_file_ = true;
+  return ReadHeader(error);
+}
+
+bool Y4mReader::Open(std::FILE* stream, std::string* error) {
+  file_ = stream;
+  owns_file_ = false;
+  return ReadHeader(error);
+}
+
+bool Y4mReader::ReadHeader(std::string* error) {
+  bool complete = false;
+  const size_t consumed = ReadLine(file_, &line_, &complete);
+  if (std::ferror(file_)) {
+    *error = "read error: " + std::string(std::strerror(errno));
+    return false;
+  }
+  if (consumed == 0) {
+    *error = "empty input: no Y4M stream header";
+    return false;
+  }
+  if (!complete) {
+    if (line_.substr(0, kStreamMagic.size()) != kStreamMagic) {
+      return ParseY4mHeader(line_, &header_, error);  // says it is not Y4M
+    }
+    *error = consumed >= kMaxHeaderLine
+                 ? "bad Y4M header: longer than " + std::to_string(kMaxHeaderLine) + " bytes"
+                 : "truncated Y4M header: the input ends before its newline";
+    return false;
+  }
+  header_bytes_ = static_cast<int64_t>(consumed);
+  if (!ParseY4mHeader(line_, &header_, error)) return false;
+  raw_.resize(header_.format.frame_bytes());
+  return true;
+}
+
+ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
+  // Built only for messages, so that a good frame costs no allocation.
+  const auto where = [this] { return "frame " + std::to_string(frames_read_); };
+  bool complete = false;
+  const size_t consumed = ReadLine(file_, &line_, &complete);
+  if (std::ferror(file_)) {
+    *error = "read error at " + where() + ": " + std::strerror(errno);
+    return ReadStatus::kError;
+  }
+  if (consumed == 0) return ReadStatus::kEnd;
+  const bool magic = line_.compare(0, kFrameMagic.size(), kFrameMagic) == 0 &&
+                     (line_.size() == kFrameMagic.size() || line_[kFrameMagic.size()] == ' ');
+  const bool cut_magic = !complete && line_.size() < kFrameMagic.size() &&
+                         kFrameMagic.substr(0, line_.size()) == line_;
+  if (!complete && consumed < kMaxHeaderLine && (magic || cut_magic)) {
+    *error = "truncated frame header at " + where();
+    return ReadStatus::kError;
+  }
+  if (!magic) {
+    *error = "bad frame header at " + where() + ": expected FRAME, found '" + Excerpt(line_) + "'";
+    return ReadStatus::kError;
+  }
+  if (!complete) {
+    *error = "bad frame header at " + where() + ": longer than " +
+             std::to_string(kMaxHeaderLine) + " bytes";
+    return ReadStatus::kError;
+  }
+  params->clear();
+  if (line_.size() > kFrameMagic.size()) params->append(line_, kFrameMagic.size() + 1);
+
+  const size_t got = std::fread(raw_.data(), 1, raw_.size(), file_);
+  if (got != raw_.size()) {
+    if (std::ferror(file_)) {
+      *error = "read error at " + where() + ": " + std::strerror(errno);
+    } else {
+      *error = "truncated " + where() + ": " + std::to_string(got) + " of " +
+               std::to_string(raw_.size()) + " bytes";
+    }
+    return ReadStatus::kError;
+  }
+  picture->Allocate(header_.format);
+  UnpackPlanes(raw_.data(), picture);
+  ++frames_read_;
+  return ReadStatus::kFrame;
+}
+
+int64_t Y4mReader::EstimateFrameCount() const {
+  struct stat st;
+  if (file_ == nullptr || fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  const int64_t per_frame =
+      static_cast<int64_t>(kFrameMagic.size() + 1 + header_.format.frame_bytes());
+  const int64_t body = static_cast<int64_t>(st.st_size) - header_bytes_;
+  return body > 0 ? body / per_frame : 0;
+}
+
+// Writer.
+
+Y4mWriter::~Y4mWriter() {
+  if (owns_file_ && file_ != nullptr) std::fclose(file_);
+}
+
+bool Y4mWriter::Open(const std::string& path, std::string* error) {
+  if (path == "-") return Open(stdout, error);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    *error = "cannot open output: " + std::string(std::strerror(errno));
+    return false;
+  }
+  path_ = path;
+  file_ = file;
+  owns_file_ = true;
+  return true;
+}
+
+bool Y4mWriter::Open(std::FILE* stream, std::string* /*error*/) {
+  file_ = stream;
+  owns_file_ = false;
+  return true;
+}
+
+bool Y4mWriter::Fail(std::string* error) {
+  *error = "cannot write output: " + std::string(std::strerror(errno));
+  return false;
+}
+
+bool Y4mWriter::WriteHeader(const Y4mHeader& header, std::string* error) {
+  format_ = header.format;
+  raw_.resize(format_.frame_bytes());
+  const std::string line = FormatY4mHeader(header);
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) return Fail(error);
+  return true;
+}
+
+bool Y4mWriter::WriteFrame(const Picture& picture, const std::string& params, std::string* error) {
+  PackPlanes(picture, raw_.data());
+  line_.assign(kFrameMagic);
+  if (!params.empty()) line_.append(" ").append(params);
+  line_ += '\n';
+  if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size() ||
+      std::fwrite(raw_.data(), 1, raw_.size(), file_) != raw_.size()) {
+    return Fail(error);
+  }
+  return true;
+}
+
+bool Y4mWriter::Close(std::string* error) {
+  if (file_ == nullptr) return true;
+  bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+  if (!ok) Fail(error);
+  if (owns_file_ && std::fclose(file_) != 0 && ok) ok = Fail(error);
+  file_ = nullptr;
+  return ok;
+}
+
+}  // namespace devidoriv::tool
