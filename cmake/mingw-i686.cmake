@@ -17,6 +17,8 @@ set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 # Programs (the tests) carry the C++, GCC and thread run time in
 # themselves, so that they run under Wine without MinGW's DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# A release module is shipped without the symbols of the run time.
+set(CMAKE_MODULE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Libraries, headers and packages come only from the MinGW sysroot and
 # from a private FFTW installation; programs run on the build machine.

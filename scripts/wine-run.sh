@@ -40,7 +40,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 wineserver -p </dev/null >/dev/null 2>&1
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT INT TERM
+stop_server() {
+    wineserver -k >/dev/null 2>&1 || true
+}
+trap stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 wineboot </dev/null >/dev/null 2>&1
 
 "$@"
