@@ -152,7 +152,9 @@ TEST(PictureConverter, EveryCodeSurvivesTheTripThroughTheHost) {
     out.Allocate(f);
     converter.FromHost(image.data(), f.width, &out);
     EXPECT_LE(MaxDifference(in, out), Tolerance(c.depth, c.full)) << Describe(c);
-    if (c.depth == 8) EXPECT_EQ(MaxDifference(in, out), 0) << Describe(c);
+    if (c.depth == 8) {
+      EXPECT_EQ(MaxDifference(in, out), 0) << Describe(c);
+    }
   }
 }
 
@@ -175,7 +177,9 @@ TEST(PictureConverter, RandomFramesOfEveryFormatComeBack) {
     converter.FromHost(image.data(), stride, &out);
     const int32_t worst = MaxDifference(in, out);
     EXPECT_LE(worst, Tolerance(c.depth, c.full)) << Describe(c);
-    if (c.depth <= 12) EXPECT_EQ(worst, 0) << Describe(c);
+    if (c.depth <= 12) {
+      EXPECT_EQ(worst, 0) << Describe(c);
+    }
   }
 }
 

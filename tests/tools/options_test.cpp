@@ -70,7 +70,9 @@ TEST(ParseOptions, SetsEveryTrackByNameOrNumber) {
     ASSERT_TRUE(o.tracks[c.index].has_value()) << c.args[0];
     EXPECT_EQ(*o.tracks[c.index], c.value) << c.args[0];
     for (int32_t k = 0; k < track::count; ++k) {
-      if (k != c.index) EXPECT_FALSE(o.tracks[k].has_value()) << c.args[0] << " set track " << k;
+      if (k != c.index) {
+        EXPECT_FALSE(o.tracks[k].has_value()) << c.args[0] << " set track " << k;
+      }
     }
   }
 }

@@ -1,0 +1,296 @@
+#include "tools/filter_tool.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "host/lifecycle.h"
+#include "host/settings.h"
+#include "testhost/host_emulator.h"
+#include "tools/convert.h"
+#include "tools/io_formats.h"
+#include "tools/options.h"
+#include "tools/png_writer.h"
+
+namespace devidoriv::tool {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "devidoriv: %s\n", message.c_str());
+}
+
+std::string InputName(const std::string& path) { return path == "-" ? "standard input" : path; }
+std::string OutputName(const std::string& path) { return path == "-" ? "standard output" : path; }
+
+std::string ModulePath(const Options& options) {
+  return options.module.empty() ? testhost::DefaultModulePath() : options.module;
+}
+
+// True when both names are the same existing file, which writing the
+// output would destroy before it is read.
+bool SameFile(const std::string& input, const std::string& output) {
+  if (input == "-" || output == "-") return false;
+  struct stat a, b;
+  return stat(input.c_str(), &a) == 0 && stat(output.c_str(), &b) == 0 && S_ISREG(a.st_mode) &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string FormatSeconds(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+// The progress line on a terminal: frame, total when known, rate and the
+// time left, redrawn a few times a second.
+class ProgressLine {
+ public:
+  ProgressLine(bool enabled, int64_t total) : enabled_(enabled), total_(total) {}
+
+  void Update(int64_t done) {
+    if (!enabled_) return;
+    const Clock::time_point now = Clock::now();
+    if (drawn_ && now - last_ < std::chrono::milliseconds(250)) return;
+    last_ = now;
+    drawn_ = true;
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    const double fps = elapsed > 0 ? done / elapsed : 0.0;
+    std::string line = "frame " + std::to_string(done);
+    if (total_ >= 0) line += "/" + std::to_string(total_);
+    char rate[32];
+    std::snprintf(rate, sizeof rate, ", %.1f fps", fps);
+    line += rate;
+    if (total_ >= 0 && fps > 0) line += ", " + FormatSeconds((total_ - done) / fps) + " left";
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fflush(stderr);
+  }
+
+  void Clear() {
+    if (drawn_) std::fputs("\r\033[K", stderr);
+    drawn_ = false;
+  }
+
+ private:
+  const bool enabled_;
+  const int64_t total_;
+  const Clock::time_point start_ = Clock::now();
+  Clock::time_point last_;
+  bool drawn_ = false;
+};
+
+// The input and output contexts, closed on every way out.
+struct Streams {
+  const Demuxer* demuxer = nullptr;
+  void* input = nullptr;
+  const Muxer* muxer = nullptr;
+  void* output = nullptr;
+
+  ~Streams() {
+    std::string ignored;
+    CloseOutput(&ignored);
+    if (input != nullptr) demuxer->close(input);
+  }
+  bool CloseOutput(std::string* error) {
+    if (output == nullptr) return true;
+    void* o = output;
+    output = nullptr;
+    return muxer->close(o, error);
+  }
+};
+
+int PrintHelp(const Options& options) {
+  testhost::HostEmulator host;
+  std::string error;
+  const bool loaded = host.Load(ModulePath(options), &error);
+  std::fputs(HelpText(loaded ? host.table() : nullptr).c_str(), stdout);
+  if (!loaded) std::fprintf(stdout, "(%s)\n", error.c_str());
+  return kExitOk;
+}
+
+// Stores the settings given on the command line into the host's arrays.
+// With sync_sliders on, the editor copies a moved luma mask slider to its
+// chroma partner (and back) through OnUpdate; a setting given without its
+// partner goes the same way.
+void ApplySettings(const Options& options, testhost::HostEmulator* host) {
+  for (int32_t k = 0; k < track::count; ++k) {
+    if (options.tracks[k]) host->SetTrack(k, *options.tracks[k]);
+  }
+  for (int32_t c = 0; c < check::count; ++c) {
+    if (options.checks[c]) host->SetCheck(c, *options.checks[c]);
+  }
+  for (int32_t k = 0; k <= track::chroma_type; ++k) {
+    const int32_t partner = k < track::kChromaOffset ? k + track::kChromaOffset : k - track::kChromaOffset;
+    if (options.tracks[k] && !options.tracks[partner]) host->Update(kTrackChanged + k);
+  }
+}
+
+// Writes the snapshots asked for at filtered frame `index`, of the input
+// (`input` true) or of the output.
+bool TakeSnapshots(const Options& options, int64_t index, bool input, const testhost::Frame& frame,
+                   std::vector<bool>* taken) {
+  for (size_t i = 0; i < options.snapshots.size(); ++i) {
+    const SnapshotRequest& request = options.snapshots[i];
+    if (request.frame != index || request.input != input) continue;
+    std::string error;
+    if (!WriteRgbPng(request.path, frame.image.data(), frame.width, frame.height, frame.stride,
+                     &error)) {
+      Report(std::string(input ? "--snapshot-input " : "--snapshot ") +
+             std::to_string(request.frame) + ": " + error);
+      return false;
+    }
+    (*taken)[i] = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::string>& args) {
+  // A closed pipe downstream becomes a write error with a message.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  Options options;
+  std::string error;
+  switch (ParseOptions(args, &options, &error)) {
+    case ParseStatus::kUsageError:
+      Report(error);
+      return kExitUsage;
+    case ParseStatus::kHelp:
+      return PrintHelp(options);
+    case ParseStatus::kRun:
+      break;
+  }
+  if (options.output == "-" && isatty(STDOUT_FILENO)) {
+    Report("refusing to write video to a terminal: name an output file or pipe it on");
+    return kExitUsage;
+  }
+  if (SameFile(options.input, options.output)) {
+    Report("input and output are the same file: " + options.input);
+    return kExitUsage;
+  }
+
+  Streams streams;
+  streams.demuxer = FindDemuxer(options.input.c_str());
+  Y4mHeader header;
+  streams.input = streams.demuxer->open(options.input, &header, &error);
+  if (streams.input == nullptr) {
+    Report(InputName(options.input) + ": " + error);
+    return kExitBadInput;
+  }
+  const PictureFormat& format = header.format;
+
+  // The host: the clip's frame size is the largest the module will see,
+  // so the radius ranges follow it after OnInit.
+  testhost::HostEmulator host;
+  if (!host.Load(ModulePath(options), &error)) {
+    Report(error);
+    return kExitBadInput;
+  }
+  const int32_t processors = static_cast<int32_t>(std::thread::hardware_concurrency());
+  host.SetRunner(testhost::RunnerMode::kPool,
+                 options.workers > 0 ? options.workers : std::clamp(processors, 1, kMaxWorkers));
+  host.SetSaving(!options.preview);
+  host.SetMaxFrame(format.width, format.height);
+  host.Init();
+  const FilterTable* table = host.table();
+  if (!CheckTrackRanges(options, table->track_minimums, table->track_maximums, &error)) {
+    Report(error);
+    host.Exit();
+    return kExitUsage;
+  }
+  ApplySettings(options, &host);
+
+  streams.muxer = FindMuxer(options.output.c_str());
+  streams.output = streams.muxer->open(options.output, header, &error);
+  if (streams.output == nullptr) {
+    Report(OutputName(options.output) + ": " + error);
+    host.Exit();
+    return kExitBadInput;
+  }
+
+  // Everything a frame needs is allocated here, once.
+  testhost::Frame frame(format.width, format.height);
+  Picture picture;
+  picture.Allocate(format);
+  PictureConverter converter;
+  converter.Configure(format);
+  std::string params;
+  std::vector<bool> taken(options.snapshots.size(), false);
+
+  int64_t total = streams.demuxer->frame_count(streams.input);
+  if (total >= 0) total = std::max<int64_t>(0, total - options.start);
+  if (options.frames >= 0) total = total >= 0 ? std::min(total, options.frames) : options.frames;
+  ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), total);
+  const Clock::time_point started = Clock::now();
+
+  int status = kExitOk;
+  int64_t read = 0, filtered = 0;
+  while (options.frames < 0 || filtered < options.frames) {
+    const ReadStatus got = streams.demuxer->read(streams.input, &picture, &params, &error);
+    if (got == ReadStatus::kEnd) break;
+    if (got == ReadStatus::kError) {
+      progress.Clear();
+      Report(InputName(options.input) + ": " + error + " (" + std::to_string(filtered) +
+             " frames before it were written)");
+      status = kExitBadInput;
+      break;
+    }
+    if (read++ < options.start) continue;
+
+    converter.ToHost(picture, frame.image.data(), frame.stride);
+    if (!TakeSnapshots(options, filtered, true, frame, &taken)) {
+      status = kExitBadInput;
+      break;
+    }
+    host.Process(frame);
+    host.ClearCounters();  // the emulator's call log would otherwise grow with the clip
+    if (!TakeSnapshots(options, filtered, false, frame, &taken)) {
+      status = kExitBadInput;
+      break;
+    }
+    converter.FromHost(frame.image.data(), frame.stride, &picture);
+    if (!streams.muxer->write(streams.output, picture, params, &error)) {
+      progress.Clear();
+      Report(OutputName(options.output) + ": " + error);
+      status = kExitBadInput;
+      break;
+    }
+    ++filtered;
+    progress.Update(filtered);
+  }
+  progress.Clear();
+  host.Exit();
+
+  if (!streams.CloseOutput(&error) && status == kExitOk) {
+    Report(OutputName(options.output) + ": " + error);
+    status = kExitBadInput;
+  }
+  if (status != kExitOk) return status;
+  for (size_t i = 0; i < options.snapshots.size(); ++i) {
+    if (taken[i]) continue;
+    const SnapshotRequest& request = options.snapshots[i];
+    Report(std::string(request.input ? "--snapshot-input " : "--snapshot ") +
+           std::to_string(request.frame) + ": no such frame, only " + std::to_string(filtered) +
+           " were filtered");
+    return kExitBadInput;
+  }
+  if (!options.quiet) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    std::fprintf(stderr, "devidoriv: %lld frames, %dx%d %s, %.2f s, %.1f fps\n",
+                 static_cast<long long>(filtered), format.width, format.height,
+                 (header.chroma_tag.empty() ? std::string("420jpeg") : header.chroma_tag).c_str(),
+                 seconds,
+                 seconds > 0 ? filtered / seconds : 0.0);
+  }
+  return kExitOk;
+}
+
+}  // namespace devidoriv::tool
