@@ -30,3 +30,6 @@ clean:
 
 # The 32-bit Windows module: make windows, make test-windows.
 include mk/windows.mk
+
+# The command-line tool on the bundled sample clip: make demo.
+include mk/tool.mk
