@@ -82,6 +82,27 @@ inline void ScaleBin(float* bin, double g) {
   bin[1] = static_cast<float>(bin[1] * g);
 }
 
+// Rows are weighted in blocks of kBlockBins bins: loops of a fixed length,
+// which the compiler turns into vector operations also where it leaves
+// loops of unknown length scalar. The bins left over are weighted one by one.
+constexpr int32_t kBlockBins = 4;
+constexpr int32_t kBlockFloats = 2 * kBlockBins;
+
+inline void ScaleBlock(float* __restrict bins, const double* __restrict g) {
+  for (int32_t j = 0; j < kBlockBins; ++j) {
+    bins[2 * j] = static_cast<float>(bins[2 * j] * g[j]);
+    bins[2 * j + 1] = static_cast<float>(bins[2 * j + 1] * g[j]);
+  }
+}
+
+inline void ScaleFloats(float* floats, ptrdiff_t count, double g) {
+  ptrdiff_t k = 0;
+  for (; k + kBlockFloats <= count; k += kBlockFloats) {
+    for (int32_t j = 0; j < kBlockFloats; ++j) floats[k + j] = static_cast<float>(floats[k + j] * g);
+  }
+  for (; k < count; ++k) floats[k] = static_cast<float>(floats[k] * g);
+}
+
 // Row r of the lower half together with its mirror row h - 1 - r; every
 // operation is applied to both. The mirror is null when the row is its own
 // mirror (the middle row of an odd height).
@@ -90,34 +111,33 @@ class RowPair {
   RowPair(float* row, float* mirror, int32_t columns)
       : row_(row), mirror_(mirror), columns_(columns) {}
 
-  // Bin i of both rows times g.
-  void Weight(int32_t i, double g) {
-    ScaleBin(row_ + 2 * i, g);
-    if (mirror_) ScaleBin(mirror_ + 2 * i, g);
-  }
-
   // Bins begin ... end - 1 of both rows times the same g.
   void WeightSpan(int32_t begin, int32_t end, double g) {
-    ScaleFloats(row_, begin, end, g);
-    if (mirror_) ScaleFloats(mirror_, begin, end, g);
+    const ptrdiff_t floats = 2 * static_cast<ptrdiff_t>(end - begin);
+    ScaleFloats(row_ + 2 * begin, floats, g);
+    if (mirror_) ScaleFloats(mirror_ + 2 * begin, floats, g);
   }
 
   // Bins begin ... end - 1 of both rows, bin i times weight_of(i), each
   // weight computed once for the two rows.
   template <typename WeightOf>
   void WeightEach(int32_t begin, int32_t end, WeightOf weight_of) {
-    if (mirror_) {
-      for (int32_t i = begin; i < end; ++i) {
-        const double g = weight_of(i);
-        ScaleBin(row_ + 2 * i, g);
-        ScaleBin(mirror_ + 2 * i, g);
-      }
-    } else {
-      for (int32_t i = begin; i < end; ++i) ScaleBin(row_ + 2 * i, weight_of(i));
+    int32_t i = begin;
+    for (; i + kBlockBins <= end; i += kBlockBins) {
+      double g[kBlockBins];
+      for (int32_t j = 0; j < kBlockBins; ++j) g[j] = weight_of(i + j);
+      ScaleBlock(row_ + 2 * i, g);
+      if (mirror_) ScaleBlock(mirror_ + 2 * i, g);
+    }
+    for (; i < end; ++i) {
+      const double g = weight_of(i);
+      ScaleBin(row_ + 2 * i, g);
+      if (mirror_) ScaleBin(mirror_ + 2 * i, g);
     }
   }
 
-  // Both floats of bins i ... W2 - 1 of both rows set to +0.0.
+  // Both floats of bins i ... W2 - 1 of both rows set to +0.0; nothing
+  // when i is W2.
   void ZeroTail(int32_t i) {
     const size_t floats = 2 * static_cast<size_t>(columns_ - i);
     std::fill_n(row_ + 2 * i, floats, 0.0f);
@@ -125,12 +145,6 @@ class RowPair {
   }
 
  private:
-  static void ScaleFloats(float* row, int32_t begin, int32_t end, double g) {
-    float* const first = row + 2 * begin;
-    const ptrdiff_t floats = 2 * static_cast<ptrdiff_t>(end - begin);
-    for (ptrdiff_t k = 0; k < floats; ++k) first[k] = static_cast<float>(first[k] * g);
-  }
-
   float* row_;
   float* mirror_;
   int32_t columns_;
@@ -171,82 +185,99 @@ class CallRows {
   int32_t step_;
 };
 
-// How the column tests of a band type split every row: the bins below
-// band_begin are left alone (or take the row factor only), band_begin ...
+// Every test along a row changes its outcome once at most, because the
+// distance it looks at only grows (or, from the corner, only falls) with
+// the column. The first column in [begin, end) where `reached` holds, or
+// end, is therefore found by bisection, with the test itself.
+template <typename Test>
+int32_t FirstColumnWhere(int32_t begin, int32_t end, Test reached) {
+  while (begin < end) {
+    const int32_t mid = begin + (end - begin) / 2;
+    if (reached(mid)) {
+      end = mid;
+    } else {
+      begin = mid + 1;
+    }
+  }
+  return begin;
+}
+
+// How the tests of a row split it, in column order: the bins below
+// band_begin are kept (or take the row factor only), band_begin ...
 // tail_begin - 1 lie in the transition band, and from tail_begin on the
 // bins are outside the mask (low-pass types) or inside the cut (corner
-// type). Both are W2 when the row reaches its end first.
+// types). tail_begin is W2 when the row ends first.
 struct ColumnSpans {
   int32_t band_begin;
   int32_t tail_begin;
 };
 
-// The column tests of types 5 and 1 from column F: x >= r_out ends the row
-// with the tail, else x > r_in0 is in the band, else the bin is kept. x
-// grows along the row, so the outcomes come in this order.
+// Types 5 and 1, from column F: x >= r_out starts the tail, else x > r_in0
+// is in the band, else the bin is kept.
 ColumnSpans LowPassColumns(const MaskShape& s) {
-  int32_t i = std::min(s.low_start, s.columns);
-  while (i < s.columns && LowX(i) < s.r_out && !(LowX(i) > s.r_in0)) ++i;
-  const int32_t band_begin = i;
-  while (i < s.columns && LowX(i) < s.r_out) ++i;
-  return {band_begin, i};
+  const int32_t start = std::min(s.low_start, s.columns);
+  const int32_t tail =
+      FirstColumnWhere(start, s.columns, [&s](int32_t i) { return !(LowX(i) < s.r_out); });
+  const int32_t band =
+      FirstColumnWhere(start, tail, [&s](int32_t i) { return LowX(i) > s.r_in0; });
+  return {band, tail};
 }
 
-// The column tests of type 3 from column c: x <= r_in0 is inside the cut,
-// else x < r_out is in the band, else the bin is kept. x falls along the
-// row, so the outcomes come in the reverse order.
+// Type 3, from column c: x <= r_in0 is inside the cut, else x < r_out is in
+// the band, else the bin is kept.
 ColumnSpans CornerColumns(const MaskShape& s) {
-  int32_t i = std::min(s.corner_start, s.columns);
-  while (i < s.columns && !(CornerX(s, i) <= s.r_in0) && !(CornerX(s, i) < s.r_out)) ++i;
-  const int32_t band_begin = i;
-  while (i < s.columns && !(CornerX(s, i) <= s.r_in0)) ++i;
-  return {band_begin, i};
+  const int32_t start = std::min(s.corner_start, s.columns);
+  const int32_t tail =
+      FirstColumnWhere(start, s.columns, [&s](int32_t i) { return !(s.r_in0 < CornerX(s, i)); });
+  const int32_t band =
+      FirstColumnWhere(start, tail, [&s](int32_t i) { return CornerX(s, i) < s.r_out; });
+  return {band, tail};
 }
 
 // Column factor only: band weights L((x - a) k_h), then the zeroed tail.
 void ApplyColumnFactor(const MaskShape& s, const ColumnSpans& low, RowPair& pair) {
   pair.WeightEach(low.band_begin, low.tail_begin,
                   [&s](int32_t i) { return Taper((LowX(i) - s.a) * s.k_h); });
-  if (low.tail_begin < s.columns) pair.ZeroTail(low.tail_begin);
+  pair.ZeroTail(low.tail_begin);
 }
 
 // Type 0: 1 inside r_in, L((d - a) k_h) in the band, 0 from r_out on, where
 // d is the distance from the zero frequency with the rows stretched by a/b.
+// Along a row: a bin with d2 >= r_out^2 zeroes the rest of the row, one
+// with r_in^2 < d2 < r_out^2 is weighted, the others are kept.
 void MaskEllipseLowPass(const MaskShape& s, const CallRows& rows) {
   rows.ForEach([&s](int32_t r, RowPair pair) {
     const double yq = (r + 0.5) * s.q;
     const double yy = yq * yq;
-    for (int32_t i = 0; i < s.columns; ++i) {
-      const double x = LowX(i);
-      const double d2 = x * x + yy;
-      if (!(d2 < s.r_out2)) {
-        // The bins further along the row are further out.
-        pair.ZeroTail(i);
-        return;
-      }
-      if (d2 > s.r_in2) pair.Weight(i, Taper((std::sqrt(d2) - s.a) * s.k_h));
-    }
+    const auto d2 = [yy](int32_t i) { return LowX(i) * LowX(i) + yy; };
+    const int32_t tail =
+        FirstColumnWhere(0, s.columns, [&](int32_t i) { return !(d2(i) < s.r_out2); });
+    const int32_t band = FirstColumnWhere(0, tail, [&](int32_t i) { return d2(i) > s.r_in2; });
+    pair.WeightEach(band, tail,
+                    [&](int32_t i) { return Taper((std::sqrt(d2(i)) - s.a) * s.k_h); });
+    pair.ZeroTail(tail);
   });
 }
 
 // Type 2: the same ellipse around the highest-frequency corner, inside and
 // outside exchanged: 0 inside r_in, L((a - d) k_h) in the band, 1 beyond.
+// Along a row: a bin with d2 <= r_in^2 zeroes the rest of the row, one with
+// d2 < r_out^2 is weighted, the others are kept.
 void MaskEllipseCornerCut(const MaskShape& s, const CallRows& rows) {
   rows.ForEach([&s](int32_t r, RowPair pair) {
     const double yq = (r - s.lower_rows + 0.5) * s.q;  // minus the corner y, times q
     const double yy = yq * yq;
-    // Every bin of the row is at least yy from the corner: the row is kept.
-    if (yy >= s.r_out2 && yy > s.r_in2) return;
-    for (int32_t i = 0; i < s.columns; ++i) {
-      const double xc = (i - s.columns) + 0.5;  // minus the corner x
-      const double d2 = xc * xc + yy;
-      if (!(s.r_in2 < d2)) {
-        // The bins further along the row are nearer to the corner.
-        pair.ZeroTail(i);
-        return;
-      }
-      if (d2 < s.r_out2) pair.Weight(i, Taper((s.a - std::sqrt(d2)) * s.k_h));
-    }
+    const int32_t columns = s.columns;
+    const auto d2 = [yy, columns](int32_t i) {
+      const double xc = (i - columns) + 0.5;  // minus the corner x
+      return xc * xc + yy;
+    };
+    const int32_t tail =
+        FirstColumnWhere(0, s.columns, [&](int32_t i) { return !(s.r_in2 < d2(i)); });
+    const int32_t band = FirstColumnWhere(0, tail, [&](int32_t i) { return d2(i) < s.r_out2; });
+    pair.WeightEach(band, tail,
+                    [&](int32_t i) { return Taper((s.a - std::sqrt(d2(i))) * s.k_h); });
+    pair.ZeroTail(tail);
   });
 }
 
@@ -290,7 +321,7 @@ void MaskRectangleLowPass(const MaskShape& s, const CallRows& rows) {
     pair.WeightEach(low.band_begin, low.tail_begin, [&s, half_gv](int32_t i) {
       return OneMinusSine((LowX(i) - s.a) * s.k_h) * half_gv;
     });
-    if (low.tail_begin < s.columns) pair.ZeroTail(low.tail_begin);
+    pair.ZeroTail(low.tail_begin);
   });
 }
 
@@ -304,7 +335,7 @@ void MaskRectangleCornerCut(const MaskShape& s, const CallRows& rows) {
       // the column radius are cut.
       pair.WeightEach(corner.band_begin, corner.tail_begin,
                       [&s](int32_t i) { return Taper((s.a - CornerX(s, i)) * s.k_h); });
-      if (corner.tail_begin < s.columns) pair.ZeroTail(corner.tail_begin);
+      pair.ZeroTail(corner.tail_begin);
       return;
     }
     if (!(y < s.v_out)) return;  // row factor 0: the row pair is kept
