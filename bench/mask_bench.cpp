@@ -95,9 +95,8 @@ void BM_SpectralMask(benchmark::State& state) {
                        static_cast<int32_t>(state.range(2)),
                        static_cast<int32_t>(state.range(3)),
                        static_cast<int32_t>(state.range(0))};
-  TimePass(state, [&params](float* spectrum) {
-    devidoriv::ApplySpectralMask(0, 1, spectrum, &params);
-  });
+  TimePass(state,
+           [&params](float* spectrum) { devidoriv::ApplySpectralMask(0, 1, spectrum, &params); });
   state.SetLabel(TypeName(state.range(0)));
 }
 

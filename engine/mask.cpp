@@ -54,21 +54,21 @@ struct MaskShape {
         low_start(StartColumn(r_in0 - 0.5)),
         corner_start(StartColumn((columns - r_out) - 0.5)) {}
 
-  int32_t columns;     // W2 = w / 2 + 1 bins per row
-  int32_t lower_rows;  // H2 = (h + 1) / 2 row pairs
-  double a;            // radius along the columns
-  double b;            // radius along the rows
-  double m;            // horizontal half-width of the transition band
-  double m_v;          // vertical half-width of the transition band
-  double r_out;        // outer radius a + m
-  double r_out2;       // its square
-  double r_in2;        // square of the inner radius a - m, 0 when that is not positive
-  double k_h;          // (pi/2) / m: horizontal distance to taper argument
-  double k_v;          // (pi/2) / m_v: vertical distance to taper argument
-  double q;            // a / b: stretches the rows onto the column scale
-  double r_in0;        // inner column radius, at least 0
-  double v_in;         // inner row radius, at least 0
-  double v_out;        // outer row radius
+  int32_t columns;       // W2 = w / 2 + 1 bins per row
+  int32_t lower_rows;    // H2 = (h + 1) / 2 row pairs
+  double a;              // radius along the columns
+  double b;              // radius along the rows
+  double m;              // horizontal half-width of the transition band
+  double m_v;            // vertical half-width of the transition band
+  double r_out;          // outer radius a + m
+  double r_out2;         // its square
+  double r_in2;          // square of the inner radius a - m, 0 when that is not positive
+  double k_h;            // (pi/2) / m: horizontal distance to taper argument
+  double k_v;            // (pi/2) / m_v: vertical distance to taper argument
+  double q;              // a / b: stretches the rows onto the column scale
+  double r_in0;          // inner column radius, at least 0
+  double v_in;           // inner row radius, at least 0
+  double v_out;          // outer row radius
   int32_t low_start;     // F: the columns below it are inside r_in0
   int32_t corner_start;  // c: the columns below it are beyond r_out from the corner
 };
@@ -98,7 +98,9 @@ inline void ScaleBlock(float* __restrict bins, const double* __restrict g) {
 inline void ScaleFloats(float* floats, ptrdiff_t count, double g) {
   ptrdiff_t k = 0;
   for (; k + kBlockFloats <= count; k += kBlockFloats) {
-    for (int32_t j = 0; j < kBlockFloats; ++j) floats[k + j] = static_cast<float>(floats[k + j] * g);
+    for (int32_t j = 0; j < kBlockFloats; ++j) {
+      floats[k + j] = static_cast<float>(floats[k + j] * g);
+    }
   }
   for (; k < count; ++k) floats[k] = static_cast<float>(floats[k] * g);
 }
@@ -218,8 +220,7 @@ ColumnSpans LowPassColumns(const MaskShape& s) {
   const int32_t start = std::min(s.low_start, s.columns);
   const int32_t tail =
       FirstColumnWhere(start, s.columns, [&s](int32_t i) { return !(LowX(i) < s.r_out); });
-  const int32_t band =
-      FirstColumnWhere(start, tail, [&s](int32_t i) { return LowX(i) > s.r_in0; });
+  const int32_t band = FirstColumnWhere(start, tail, [&s](int32_t i) { return LowX(i) > s.r_in0; });
   return {band, tail};
 }
 
@@ -253,8 +254,7 @@ void MaskEllipseLowPass(const MaskShape& s, const CallRows& rows) {
     const int32_t tail =
         FirstColumnWhere(0, s.columns, [&](int32_t i) { return !(d2(i) < s.r_out2); });
     const int32_t band = FirstColumnWhere(0, tail, [&](int32_t i) { return d2(i) > s.r_in2; });
-    pair.WeightEach(band, tail,
-                    [&](int32_t i) { return Taper((std::sqrt(d2(i)) - s.a) * s.k_h); });
+    pair.WeightEach(band, tail, [&](int32_t i) { return Taper((std::sqrt(d2(i)) - s.a) * s.k_h); });
     pair.ZeroTail(tail);
   });
 }
@@ -275,8 +275,7 @@ void MaskEllipseCornerCut(const MaskShape& s, const CallRows& rows) {
     const int32_t tail =
         FirstColumnWhere(0, s.columns, [&](int32_t i) { return !(s.r_in2 < d2(i)); });
     const int32_t band = FirstColumnWhere(0, tail, [&](int32_t i) { return d2(i) < s.r_out2; });
-    pair.WeightEach(band, tail,
-                    [&](int32_t i) { return Taper((s.a - std::sqrt(d2(i))) * s.k_h); });
+    pair.WeightEach(band, tail, [&](int32_t i) { return Taper((s.a - std::sqrt(d2(i))) * s.k_h); });
     pair.ZeroTail(tail);
   });
 }

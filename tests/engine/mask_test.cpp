@@ -145,6 +145,7 @@ void CheckRows(const RowCase& c) {
 // w = 16, h = 12, a = 4, b = 3, p = 50: m = 2, q = 4/3, m_v = 1.5,
 // r_in0 = 2, r_out = 6, v_in = 1.5, v_out = 4.5, W2 = 9, H2 = 6. Every row
 // of every type.
+// clang-format off
 const RowCase kWorkedExample[] = {
     {"ellipse", {16, 12, 4, 3, 50, 0}, {0, 11}, {X(1), X(1), N(0.956875682f), N(0.694657624f), N(0.263133526f), N(0.0264204871f), X(0), X(0), X(0)}},
     {"ellipse", {16, 12, 4, 3, 50, 0}, {1, 10}, {N(0.999526381f), X(0.96875f), N(0.819531083f), N(0.484556675f), N(0.14460665f), N(0.00272506685f), X(0), X(0), X(0)}},
@@ -170,11 +171,13 @@ const RowCase kWorkedExample[] = {
     {"vertical", {16, 12, 4, 3, 50, 4}, {4, 5, 6, 7}, {X(0), X(0), X(0), X(0), X(0), X(0), X(0), X(0), X(0)}},
     {"horizontal", {16, 12, 4, 3, 50, 5}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, {X(1), X(1), X(0.96875f), X(0.71875f), X(0.28125f), X(0.03125f), X(0), X(0), X(0)}},
 };
+// clang-format on
 
 TEST(SpectralMask, WorkedExample) {
   for (const RowCase& c : kWorkedExample) CheckRows(c);
 }
 
+// clang-format off
 const RowCase kEdgeCases[] = {
     // p = 100: r_in^2 = 0, so even the zero-frequency bin is weighted.
     {"p100 unit radii", {16, 12, 1, 1, 100, 0}, {0, 11}, {X(0.75f), N(0.0877223387f), X(0), X(0), X(0), X(0), X(0), X(0), X(0)}},
@@ -242,6 +245,7 @@ const RowCase kEdgeCases[] = {
     {"row band beyond last row", {16, 12, 4, 5, 50, 4}, {4, 7}, {N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f), N(0.680000007f)}},
     {"row band beyond last row", {16, 12, 4, 5, 50, 4}, {5, 6}, {N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f), N(0.319999993f)}},
 };
+// clang-format on
 
 TEST(SpectralMask, EdgeCases) {
   for (const RowCase& c : kEdgeCases) CheckRows(c);
@@ -281,7 +285,8 @@ const HardEdgeCase kHardEdges[] = {
      }},
     {2, "zeroed where the corner d^2 <= a^2",
      [](const MaskParams& p, const BinCoordinates& c) {
-       return !(EllipseDistance2(p, c.corner_x, c.corner_y) <= static_cast<double>(p.radius_a) * p.radius_a);
+       return !(EllipseDistance2(p, c.corner_x, c.corner_y) <=
+                static_cast<double>(p.radius_a) * p.radius_a);
      }},
     {5, "kept where x < a",
      [](const MaskParams& p, const BinCoordinates& c) { return c.x < p.radius_a; }},
@@ -299,8 +304,8 @@ const HardEdgeCase kHardEdges[] = {
 
 TEST(SpectralMask, ZeroPercentGivesHardEdges) {
   const MaskParams sizes[] = {
-      {16, 12, 4, 3, 0, 0}, {17, 9, 5, 2, 0, 0}, {64, 48, 20, 7, 0, 0},
-      {33, 31, 3, 11, 0, 0}, {1, 1, 1, 1, 0, 0}, {40, 7, 100, 2, 0, 0},
+      {16, 12, 4, 3, 0, 0},  {17, 9, 5, 2, 0, 0}, {64, 48, 20, 7, 0, 0},
+      {33, 31, 3, 11, 0, 0}, {1, 1, 1, 1, 0, 0},  {40, 7, 100, 2, 0, 0},
   };
   // Negative inputs: a zeroed bin must still come out as +0.0.
   constexpr float kNegRe = -1.5f;
@@ -308,9 +313,9 @@ TEST(SpectralMask, ZeroPercentGivesHardEdges) {
   for (const HardEdgeCase& e : kHardEdges) {
     for (MaskParams p : sizes) {
       p.mask_type = e.type;
-      SCOPED_TRACE(testing::Message() << "type " << e.type << " " << e.rule << ", w " << p.width
-                                      << " h " << p.height << " a " << p.radius_a << " b "
-                                      << p.radius_b);
+      SCOPED_TRACE(testing::Message()
+                   << "type " << e.type << " " << e.rule << ", w " << p.width << " h " << p.height
+                   << " a " << p.radius_a << " b " << p.radius_b);
       Spectrum s(p);
       s.Fill(kNegRe, kNegIm);
       RunMask(s, p);
@@ -321,9 +326,8 @@ TEST(SpectralMask, ZeroPercentGivesHardEdges) {
           const uint32_t want_re = kept ? Bits(kNegRe) : 0u;
           const uint32_t want_im = kept ? Bits(kNegIm) : 0u;
           if (Bits(s.re(r, i)) != want_re || Bits(s.im(r, i)) != want_im) {
-            ADD_FAILURE() << "bin (" << r << ", " << i << ") should be "
-                          << (kept ? "kept" : "+0.0") << ", holds (" << s.re(r, i) << ", "
-                          << s.im(r, i) << ")";
+            ADD_FAILURE() << "bin (" << r << ", " << i << ") should be " << (kept ? "kept" : "+0.0")
+                          << ", holds (" << s.re(r, i) << ", " << s.im(r, i) << ")";
             ++failures;
           }
         }
@@ -481,10 +485,9 @@ TEST(SpectralMask, RowBandKeptColumnsTakeTheSingleRowFactor) {
 // Row splits and call orders of one pass, all against a single call.
 TEST(SpectralMask, SameSpectrumForAnyThreadCountAndOrder) {
   const MaskParams shapes[] = {
-      {16, 12, 4, 3, 50, 0}, {37, 23, 9, 5, 30, 0}, {16, 12, 4, 3, 100, 2},
-      {37, 23, 9, 5, 70, 2}, {40, 21, 7, 4, 50, 1}, {33, 18, 6, 4, 90, 1},
-      {40, 21, 7, 4, 50, 3}, {33, 18, 20, 9, 20, 3}, {30, 17, 5, 4, 60, 4},
-      {30, 16, 5, 4, 60, 4}, {31, 15, 6, 2, 50, 5}, {30, 1, 6, 2, 50, 5},
+      {16, 12, 4, 3, 50, 0}, {37, 23, 9, 5, 30, 0}, {16, 12, 4, 3, 100, 2}, {37, 23, 9, 5, 70, 2},
+      {40, 21, 7, 4, 50, 1}, {33, 18, 6, 4, 90, 1}, {40, 21, 7, 4, 50, 3},  {33, 18, 20, 9, 20, 3},
+      {30, 17, 5, 4, 60, 4}, {30, 16, 5, 4, 60, 4}, {31, 15, 6, 2, 50, 5},  {30, 1, 6, 2, 50, 5},
   };
   std::mt19937 rng(5);
   for (const MaskParams& p : shapes) {
@@ -502,9 +505,8 @@ TEST(SpectralMask, SameSpectrumForAnyThreadCountAndOrder) {
       for (const auto* o : {&order, &reversed, &shuffled}) {
         Spectrum split = input;
         RunMask(split, p, threads, *o);
-        EXPECT_TRUE(split.SameBits(single))
-            << "type " << p.mask_type << ", w " << p.width << " h " << p.height << ", "
-            << threads << " threads";
+        EXPECT_TRUE(split.SameBits(single)) << "type " << p.mask_type << ", w " << p.width << " h "
+                                            << p.height << ", " << threads << " threads";
       }
     }
   }

@@ -123,9 +123,9 @@ struct FrameCase {
   MaskSettings luma, chroma;
 };
 const FrameCase kFrameCases[] = {
-    {{14, 10, 50, 0}, {10, 12, 80, 0}},  {{14, 10, 60, 1}, {11, 8, 100, 1}},
-    {{20, 14, 60, 2}, {18, 14, 70, 2}},  {{16, 12, 60, 3}, {14, 10, 80, 3}},
-    {{10, 12, 70, 4}, {10, 9, 50, 4}},   {{13, 10, 60, 5}, {20, 10, 90, 5}},
+    {{14, 10, 50, 0}, {10, 12, 80, 0}}, {{14, 10, 60, 1}, {11, 8, 100, 1}},
+    {{20, 14, 60, 2}, {18, 14, 70, 2}}, {{16, 12, 60, 3}, {14, 10, 80, 3}},
+    {{10, 12, 70, 4}, {10, 9, 50, 4}},  {{13, 10, 60, 5}, {20, 10, 90, 5}},
 };
 
 class MaskFrameTest : public ModuleTest {
@@ -174,9 +174,9 @@ constexpr double kTolerance = 2.0;
 
 TEST_F(MaskFrameTest, EveryShapeScalesEachCosineByItsBinWeight) {
   for (const FrameCase& c : kFrameCases) {
-    for (const auto& [mode, threads] : {std::pair{RunnerMode::kPool, 3},
-                                        std::pair{RunnerMode::kNone, 1},
-                                        std::pair{RunnerMode::kShuffled, 5}}) {
+    for (const auto& [mode, threads] :
+         {std::pair{RunnerMode::kPool, 3}, std::pair{RunnerMode::kNone, 1},
+          std::pair{RunnerMode::kShuffled, 5}}) {
       SCOPED_TRACE(testing::Message() << "type " << c.luma.type << ", runner "
                                       << static_cast<int>(mode) << " x " << threads);
       host_.SetRunner(mode, threads);
