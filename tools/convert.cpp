@@ -8,7 +8,7 @@ namespace {
 
 // Nominal 8-bit limited-range levels, scaled by 2^(depth - 8) for deeper video.
 constexpr double kLimitedBlack = 16.0;
-constexpr double kLimitedLumaSpan = 219.0;   // 16 ... 235
+constexpr double kLimitedLumaSpan = 219.0;  // 16 ... 235
 constexpr double kLimitedChromaZero = 128.0;
 constexpr double kLimitedChromaSpan = 224.0;  // 16 ... 240
 

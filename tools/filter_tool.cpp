@@ -127,7 +127,8 @@ void ApplySettings(const Options& options, testhost::HostEmulator* host) {
     if (options.checks[c]) host->SetCheck(c, *options.checks[c]);
   }
   for (int32_t k = 0; k <= track::chroma_type; ++k) {
-    const int32_t partner = k < track::kChromaOffset ? k + track::kChromaOffset : k - track::kChromaOffset;
+    const int32_t partner =
+        k < track::kChromaOffset ? k + track::kChromaOffset : k - track::kChromaOffset;
     if (options.tracks[k] && !options.tracks[partner]) host->Update(kTrackChanged + k);
   }
 }
@@ -287,8 +288,7 @@ int RunTool(const std::vector<std::string>& args) {
     std::fprintf(stderr, "devidoriv: %lld frames, %dx%d %s, %.2f s, %.1f fps\n",
                  static_cast<long long>(filtered), format.width, format.height,
                  (header.chroma_tag.empty() ? std::string("420jpeg") : header.chroma_tag).c_str(),
-                 seconds,
-                 seconds > 0 ? filtered / seconds : 0.0);
+                 seconds, seconds > 0 ? filtered / seconds : 0.0);
   }
   return kExitOk;
 }

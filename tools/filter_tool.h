@@ -9,8 +9,9 @@
 namespace devidoriv::tool {
 
 constexpr int kExitOk = 0;
-constexpr int kExitBadInput = 1;  // unreadable, malformed or truncated input; output or module failure
-constexpr int kExitUsage = 2;     // bad command line or setting
+constexpr int kExitBadInput =
+    1;                         // unreadable, malformed or truncated input; output or module failure
+constexpr int kExitUsage = 2;  // bad command line or setting
 
 // Runs the tool with the arguments after the program name and returns its
 // exit status. Errors are reported as one line on standard error.

@@ -41,13 +41,13 @@ constexpr CheckOption kCheckOptions[] = {
     {"luma-on", "no-luma", check::luma_on, "filter the Y plane"},
     {"chroma-on", "no-chroma", check::chroma_on, "filter the Cb and Cr planes"},
     {"measure-when-saving-only", nullptr, check::measure_when_saving_only,
-     "plan FFTs carefully (measured) only when rendering, not with --preview"},
+     "plan FFTs carefully (measured) only when rendering"},
     {"never-measure", nullptr, check::never_measure, "never plan FFTs carefully"},
 };
 
 // Names of the mask shapes, in the order of their numbers.
-constexpr const char* kMaskTypeNames[] = {"ellipse",  "rectangle", "ellipse-cut",
-                                          "rectangle-cut", "vertical", "horizontal"};
+constexpr const char* kMaskTypeNames[] = {"ellipse",       "rectangle", "ellipse-cut",
+                                          "rectangle-cut", "vertical",  "horizontal"};
 constexpr const char* kPlaneNames[] = {"y", "cb", "cr"};
 
 bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t* value) {
@@ -84,7 +84,8 @@ bool ParseTrackValue(int32_t index, std::string_view text, int32_t* value, std::
   if (!ParseInteger(text, INT32_MIN, INT32_MAX, &v)) {
     *error = TrackFlag(index) + ": '" + std::string(text) + "' is not a whole number";
     if (is_type) {
-      *error += " or a mask type (ellipse, rectangle, ellipse-cut, rectangle-cut, vertical, horizontal)";
+      *error +=
+          " or a mask type (ellipse, rectangle, ellipse-cut, rectangle-cut, vertical, horizontal)";
     } else if (index == track::plane) {
       *error += " or a plane (y, cb, cr)";
     }
@@ -110,9 +111,17 @@ bool ParseSnapshot(std::string_view text, bool input, SnapshotRequest* request,
   return true;
 }
 
-std::string Padded(std::string text, size_t width) {
-  if (text.size() < width) text.resize(width, ' ');
-  return text + " ";
+// One entry of the option list: the flags in a column of their own, the
+// description beside them, or on the next line when the flags are long.
+std::string HelpEntry(const std::string& flags, const std::string& help) {
+  constexpr size_t kFlagColumn = 26;
+  std::string line = "  " + flags;
+  if (flags.size() < kFlagColumn) {
+    line.resize(2 + kFlagColumn, ' ');
+  } else {
+    line += "\n" + std::string(2 + kFlagColumn, ' ');
+  }
+  return line + help + "\n";
 }
 
 }  // namespace
@@ -185,7 +194,8 @@ ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
       if (name != t.flag) continue;
       matched = true;
       int32_t v = 0;
-      if (!value(&text) || !ParseTrackValue(t.index, text, &v, error)) return ParseStatus::kUsageError;
+      if (!value(&text) || !ParseTrackValue(t.index, text, &v, error))
+        return ParseStatus::kUsageError;
       o.tracks[t.index] = v;
     }
     for (const CheckOption& c : kCheckOptions) {
@@ -240,10 +250,11 @@ ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
     return ParseStatus::kHelp;
   }
   if (positional.size() != 2) {
-    *error = positional.size() < 2 ? "missing " + std::string(positional.empty() ? "input and output" : "output") +
-                                         " (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m, - for a pipe)"
-                                   : "too many arguments: '" + positional[2] +
-                                         "' (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m)";
+    *error = positional.size() < 2
+                 ? "missing " + std::string(positional.empty() ? "input and output" : "output") +
+                       " (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m, - for a pipe)"
+                 : "too many arguments: '" + positional[2] +
+                       "' (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m)";
     return ParseStatus::kUsageError;
   }
   o.input = positional[0];
@@ -258,10 +269,11 @@ bool CheckTrackRanges(const Options& options, const int32_t* minimums, const int
     if (!options.tracks[k]) continue;
     const int32_t v = *options.tracks[k];
     if (v >= minimums[k] && v <= maximums[k]) continue;
-    *error = TrackFlag(k) + " " + std::to_string(v) + " is out of range: " +
-             std::to_string(minimums[k]) + " ... " + std::to_string(maximums[k]);
-    const bool radius = k == track::luma_a || k == track::luma_b || k == track::chroma_a ||
-                        k == track::chroma_b;
+    *error = TrackFlag(k) + " " + std::to_string(v) +
+             " is out of range: " + std::to_string(minimums[k]) + " ... " +
+             std::to_string(maximums[k]);
+    const bool radius =
+        k == track::luma_a || k == track::luma_b || k == track::chroma_a || k == track::chroma_b;
     if (radius) *error += " for this frame size";
     return false;
   }
@@ -276,13 +288,13 @@ std::string HelpText(const FilterTable* table) {
       "  ffmpeg -i in.mkv -f yuv4mpegpipe - | devidoriv --luma-a 200 - - | ffmpeg -i - out.mkv\n"
       "\nFilter settings (tracks):\n";
   for (const TrackOption& t : kTrackOptions) {
-    std::string line = "  " + Padded(std::string("--") + t.flag + " N", 22) + t.help;
+    std::string help = t.help;
     if (table != nullptr) {
-      line += " [" + std::to_string(table->track_defaults[t.index]) + ", " +
+      help += " [" + std::to_string(table->track_defaults[t.index]) + ", " +
               std::to_string(table->track_minimums[t.index]) + " ... " +
               std::to_string(table->track_maximums[t.index]) + "]";
     }
-    s += line + "\n";
+    s += HelpEntry(std::string("--") + t.flag + " N", help);
   }
   s += "  mask types: 0 ellipse, 1 rectangle, 2 ellipse-cut, 3 rectangle-cut, 4 vertical,\n"
        "  5 horizontal. [default, range]; the radius ranges (a, b) widen to the frame:\n"
@@ -291,25 +303,25 @@ std::string HelpText(const FilterTable* table) {
   for (const CheckOption& c : kCheckOptions) {
     std::string flags = std::string("--") + c.flag;
     if (c.alias) flags += ", --" + std::string(c.alias);
-    std::string line = "  " + Padded(flags, 34) + c.help;
-    if (table != nullptr) line += table->check_defaults[c.index] ? " [on]" : " [off]";
-    s += line + "\n";
+    std::string help = c.help;
+    if (table != nullptr) help += table->check_defaults[c.index] ? " [on]" : " [off]";
+    s += HelpEntry(flags, help);
   }
   if (table == nullptr) s += "  (defaults and ranges not shown: the module could not be loaded)\n";
-  s += "\nHost and stream:\n"
-       "  --workers N             worker threads of the host [processor count]\n"
-       "  --preview               act as the editor's preview (QuerySaving answers 0);\n"
-       "                          the default is a render (QuerySaving answers 1)\n"
-       "  --start N               skip the first N frames of the input [0]\n"
-       "  --frames N              filter at most N frames [all]\n"
-       "  --snapshot N:FILE.png   write filtered frame N (from 0, counted from --start)\n"
-       "                          as an RGB PNG (BT.601); repeatable\n"
-       "  --snapshot-input N:FILE.png  the same frame as read, before filtering\n"
-       "  --module FILE           the module to load [devidoriv.so next to this program,\n"
-       "                          or $DEVIDORIV_MODULE]\n"
-       "  -q, --quiet             no progress line and no summary\n"
-       "  -h, --help              this text\n"
-       "\nExit status: 0 done, 1 bad input or output, 2 usage error.\n";
+  s += "\nHost and stream:\n";
+  s += HelpEntry("--workers N", "worker threads of the host [processor count]");
+  s += HelpEntry("--preview", "answer QuerySaving with 0, as the editor's preview [1, a render]");
+  s += HelpEntry("--start N", "skip the first N frames of the input [0]");
+  s += HelpEntry("--frames N", "filter at most N frames [all]");
+  s += HelpEntry("--snapshot N:FILE.png",
+                 "write filtered frame N (from 0, counted from --start) as an RGB PNG\n" +
+                     std::string(28, ' ') + "(BT.601); repeatable");
+  s += HelpEntry("--snapshot-input N:FILE.png", "the same, of frame N as read");
+  s += HelpEntry("--module FILE",
+                 "the module [devidoriv.so next to this program, or $DEVIDORIV_MODULE]");
+  s += HelpEntry("-q, --quiet", "no progress line and no summary");
+  s += HelpEntry("-h, --help", "this text");
+  s += "\nExit status: 0 done, 1 bad input or output, 2 usage error.\n";
   return s;
 }
 

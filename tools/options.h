@@ -30,7 +30,7 @@ struct Options {
   std::optional<int32_t> tracks[track::count];
   std::optional<bool> checks[check::count];
 
-  int32_t workers = 0;  // worker threads of the host; 0 for one per processor
+  int32_t workers = 0;   // worker threads of the host; 0 for one per processor
   bool preview = false;  // answer QuerySaving with 0, as while editing
   int64_t start = 0;     // frames of the input skipped before the first filtered one
   int64_t frames = -1;   // frames filtered at most; -1 for all

@@ -21,7 +21,7 @@ struct LayoutName {
 // 8-bit C tags. All four 4:2:0 tags differ only in chroma siting, which
 // the tool keeps as written and does not otherwise interpret.
 constexpr LayoutName kEightBitTags[] = {
-    {"420jpeg", ChromaLayout::k420}, {"420paldv", ChromaLayout::k420},
+    {"420jpeg", ChromaLayout::k420},  {"420paldv", ChromaLayout::k420},
     {"420mpeg2", ChromaLayout::k420}, {"420", ChromaLayout::k420},
     {"422", ChromaLayout::k422},      {"444", ChromaLayout::k444},
     {"mono", ChromaLayout::kMono},
@@ -125,10 +125,18 @@ bool ParseChromaTag(std::string_view tag, ChromaLayout* layout, int32_t* bit_dep
 std::string ChromaTagFor(ChromaLayout layout, int32_t bit_depth) {
   std::string tag;
   switch (layout) {
-    case ChromaLayout::k420: tag = bit_depth > 8 ? "420p" : "420jpeg"; break;
-    case ChromaLayout::k422: tag = bit_depth > 8 ? "422p" : "422"; break;
-    case ChromaLayout::k444: tag = bit_depth > 8 ? "444p" : "444"; break;
-    case ChromaLayout::kMono: tag = "mono"; break;
+    case ChromaLayout::k420:
+      tag = bit_depth > 8 ? "420p" : "420jpeg";
+      break;
+    case ChromaLayout::k422:
+      tag = bit_depth > 8 ? "422p" : "422";
+      break;
+    case ChromaLayout::k444:
+      tag = bit_depth > 8 ? "444p" : "444";
+      break;
+    case ChromaLayout::kMono:
+      tag = "mono";
+      break;
   }
   if (bit_depth > 8) tag += std::to_string(bit_depth);
   return tag;
@@ -166,8 +174,8 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
         int64_t v = 0;
         if (!ParseNumber(value, &v)) {
           // Only digits that do not fit are a size beyond the cap.
-          const bool digits = !value.empty() && value.find_first_not_of("0123456789") ==
-                                                    std::string_view::npos;
+          const bool digits =
+              !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
           if (!digits) {
             *error = "bad Y4M header: " + std::string(1, letter) + " tag '" + Excerpt(token) +
                      "' is not a number";
@@ -180,8 +188,8 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
       }
       case 'C':
         if (!ParseChromaTag(value, &h.format.layout, &h.format.bit_depth)) {
-          *error = "unsupported chroma format C" + Excerpt(value) + " (supported: " +
-                   SupportedChromaTags() + ")";
+          *error = "unsupported chroma format C" + Excerpt(value) +
+                   " (supported: " + SupportedChromaTags() + ")";
           return false;
         }
         h.chroma_tag = std::string(value);
@@ -201,8 +209,10 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
         h.aspect = std::string(value);
         break;
       case 'I':
-        if (value.size() != 1 || std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
-          *error = "bad Y4M header: interlacing '" + Excerpt(token) + "' is not Ip, It, Ib, Im or I?";
+        if (value.size() != 1 ||
+            std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
+          *error =
+              "bad Y4M header: interlacing '" + Excerpt(token) + "' is not Ip, It, Ib, Im or I?";
           return false;
         }
         h.interlace = std::string(value);
@@ -219,7 +229,9 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
     *error = std::string("bad Y4M header: missing ") + (width < 0 ? "W" : "H") + " tag";
     return false;
   }
-  const auto shown = [](int64_t v) { return v == INT64_MAX ? std::string("(huge)") : std::to_string(v); };
+  const auto shown = [](int64_t v) {
+    return v == INT64_MAX ? std::string("(huge)") : std::to_string(v);
+  };
   if (width == 0 || height == 0) {
     *error = "bad Y4M header: frame size " + shown(width) + "x" + shown(height) + " is empty";
     return false;
@@ -366,8 +378,8 @@ ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::stri
     return ReadStatus::kError;
   }
   if (!complete) {
-    *error = "bad frame header at " + where() + ": longer than " +
-             std::to_string(kMaxHeaderLine) + " bytes";
+    *error = "bad frame header at " + where() + ": longer than " + std::to_string(kMaxHeaderLine) +
+             " bytes";
     return ReadStatus::kError;
   }
   params->clear();

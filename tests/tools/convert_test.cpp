@@ -120,8 +120,8 @@ int32_t MaxDifference(const Picture& a, const Picture& b) {
 
 std::string Describe(const FormatCase& c) {
   const char* names[] = {"mono", "4:2:0", "4:2:2", "4:4:4"};
-  return std::string(names[static_cast<int>(c.layout)]) + " " + std::to_string(c.depth) +
-         "-bit " + (c.full ? "full" : "limited");
+  return std::string(names[static_cast<int>(c.layout)]) + " " + std::to_string(c.depth) + "-bit " +
+         (c.full ? "full" : "limited");
 }
 
 TEST(PictureConverter, EveryCodeSurvivesTheTripThroughTheHost) {

@@ -176,7 +176,8 @@ TEST(ParseOptions, RefusesBadCommandLines) {
     Options o;
     std::string error;
     EXPECT_EQ(ParseOptions(c.args, &o, &error), ParseStatus::kUsageError) << c.message;
-    EXPECT_NE(error.find(c.message), std::string::npos) << "wanted: " << c.message << "\ngot: " << error;
+    EXPECT_NE(error.find(c.message), std::string::npos)
+        << "wanted: " << c.message << "\ngot: " << error;
   }
 }
 

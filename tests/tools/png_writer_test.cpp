@@ -42,7 +42,8 @@ TEST(WriteRgbPng, WritesAFileThatLibpngReadsBack) {
   std::vector<YcPixel> image(stride * height, YcPixel{0, 0, 0});
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      image[y * stride + x] = YcPixel{static_cast<int16_t>(x * 600), static_cast<int16_t>(y * 300), 0};
+      image[y * stride + x] =
+          YcPixel{static_cast<int16_t>(x * 600), static_cast<int16_t>(y * 300), 0};
     }
   }
   const std::string path = test::MakeTempDir() + "/shot.png";
@@ -61,7 +62,8 @@ TEST(WriteRgbPng, WritesAFileThatLibpngReadsBack) {
     for (int32_t x = 0; x < width; ++x) {
       uint8_t want[3];
       HostToRgb(image[y * stride + x], want);
-      for (int c = 0; c < 3; ++c) EXPECT_EQ(pixels[(y * width + x) * 3 + c], want[c]) << x << "," << y;
+      for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(pixels[(y * width + x) * 3 + c], want[c]) << x << "," << y;
     }
   }
 }

@@ -64,7 +64,8 @@ class ToolTest : public testing::Test {
     if (header != nullptr) *header = reader.header();
     Picture p;
     ReadStatus status;
-    while ((status = reader.ReadFrame(&p, &params, &error)) == ReadStatus::kFrame) frames.push_back(p);
+    while ((status = reader.ReadFrame(&p, &params, &error)) == ReadStatus::kFrame)
+      frames.push_back(p);
     EXPECT_EQ(status, ReadStatus::kEnd) << error;
     return frames;
   }
@@ -86,7 +87,7 @@ int32_t MaxDifference(const Picture& a, const Picture& b) {
 struct ErrorCase {
   const char* name;
   std::optional<std::string> input;  // content of the input file, if there is one
-  std::string args;   // after the program name; IN and OUT stand for the files
+  std::string args;                  // after the program name; IN and OUT stand for the files
   int exit_code;
   const char* message;
 };
@@ -135,7 +136,8 @@ TEST_F(ToolTest, ErrorsGetOneLineAndTheirExitCode) {
     const std::string in = Path("in.y4m"), out = Path("out.y4m");
     std::remove(in.c_str());
     if (c.input) WriteFile(in, *c.input);
-    const CommandResult r = Tool(Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out)));
+    const CommandResult r =
+        Tool(Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out)));
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos)
         << c.name << "\nwanted: " << c.message << "\ngot: " << r.err;
@@ -150,7 +152,8 @@ TEST_F(ToolTest, FramesBeforeATruncatedFrameAreWrittenWhole) {
   const std::string in = Clip("in.y4m", f, 3, &frames);
   const std::string data = ReadFile(in);
   WriteFile(in, data.substr(0, data.size() - 1));
-  const CommandResult r = Tool("--no-luma --no-chroma " + ShellQuote(in) + " " + ShellQuote(Path("out.y4m")));
+  const CommandResult r =
+      Tool("--no-luma --no-chroma " + ShellQuote(in) + " " + ShellQuote(Path("out.y4m")));
   EXPECT_EQ(r.exit_code, 1) << r.err;
   // Two whole frames, byte for byte as read.
   EXPECT_EQ(ReadFile(Path("out.y4m")), data.substr(0, data.size() - f.frame_bytes() - 6));
@@ -174,9 +177,11 @@ TEST_F(ToolTest, FiltersOffGiveTheInputBack) {
     int32_t depth;
     bool full;
   } formats[] = {
-      {ChromaLayout::k444, 8, false}, {ChromaLayout::k444, 8, true},  {ChromaLayout::k422, 8, false},
-      {ChromaLayout::k420, 8, false}, {ChromaLayout::kMono, 8, true}, {ChromaLayout::k420, 10, false},
-      {ChromaLayout::k444, 10, true}, {ChromaLayout::k422, 12, false}, {ChromaLayout::k420, 16, false},
+      {ChromaLayout::k444, 8, false},  {ChromaLayout::k444, 8, true},
+      {ChromaLayout::k422, 8, false},  {ChromaLayout::k420, 8, false},
+      {ChromaLayout::kMono, 8, true},  {ChromaLayout::k420, 10, false},
+      {ChromaLayout::k444, 10, true},  {ChromaLayout::k422, 12, false},
+      {ChromaLayout::k420, 16, false},
   };
   for (const auto& c : formats) {
     PictureFormat f = MakeFormat(21, 13, c.layout, c.depth);
@@ -185,7 +190,8 @@ TEST_F(ToolTest, FiltersOffGiveTheInputBack) {
     std::vector<Picture> frames;
     const std::string in = Clip("in.y4m", f, 2, &frames);
     const std::string out = Path("out.y4m");
-    const CommandResult r = Tool("-q --no-luma --no-chroma - - <" + ShellQuote(in) + " >" + ShellQuote(out));
+    const CommandResult r =
+        Tool("-q --no-luma --no-chroma - - <" + ShellQuote(in) + " >" + ShellQuote(out));
     ASSERT_EQ(r.exit_code, 0) << name << ": " << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     if (c.depth == 8) {
@@ -198,14 +204,16 @@ TEST_F(ToolTest, FiltersOffGiveTheInputBack) {
     ASSERT_EQ(back.size(), frames.size()) << name;
     // 16 bits pass through the host's 12-bit scale; see the conversion tests.
     const int32_t tolerance = c.depth <= 12 ? 1 : 8;
-    for (size_t i = 0; i < frames.size(); ++i) EXPECT_LE(MaxDifference(back[i], frames[i]), tolerance) << name;
+    for (size_t i = 0; i < frames.size(); ++i)
+      EXPECT_LE(MaxDifference(back[i], frames[i]), tolerance) << name;
   }
 }
 
 TEST_F(ToolTest, FilteringChangesTheFrame) {
   std::vector<Picture> frames;
   const std::string in = Clip("in.y4m", MakeFormat(32, 16, ChromaLayout::k420), 1, &frames);
-  const CommandResult r = Tool("-q --luma-a 4 --luma-b 3 " + ShellQuote(in) + " " + ShellQuote(Path("out.y4m")));
+  const CommandResult r =
+      Tool("-q --luma-a 4 --luma-b 3 " + ShellQuote(in) + " " + ShellQuote(Path("out.y4m")));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::vector<Picture> back = ReadClip(Path("out.y4m"));
   ASSERT_EQ(back.size(), 1u);
@@ -242,8 +250,8 @@ TEST_F(ToolTest, SyncSlidersDecidesWhetherLumaSettingsReachChroma) {
 TEST_F(ToolTest, StartAndFramesPickFrames) {
   std::vector<Picture> frames;
   const std::string in = Clip("in.y4m", MakeFormat(8, 4, ChromaLayout::k444), 5, &frames);
-  const CommandResult r =
-      Tool("-q --no-luma --no-chroma --start 1 --frames 2 " + ShellQuote(in) + " " + ShellQuote(Path("out.y4m")));
+  const CommandResult r = Tool("-q --no-luma --no-chroma --start 1 --frames 2 " + ShellQuote(in) +
+                               " " + ShellQuote(Path("out.y4m")));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::vector<Picture> back = ReadClip(Path("out.y4m"));
   ASSERT_EQ(back.size(), 2u);
@@ -289,26 +297,30 @@ TEST_F(ToolTest, SnapshotsAreRgbPngsOfTheFrame) {
 
 // ffmpeg as the peer: it writes the clip, the tool filters it, and ffmpeg
 // reads the result back with the same format and frame count.
-bool HaveFfmpeg() {
-  return RunCommand("command -v ffmpeg && command -v ffprobe").exit_code == 0;
-}
+bool HaveFfmpeg() { return RunCommand("command -v ffmpeg && command -v ffprobe").exit_code == 0; }
 
 TEST_F(ToolTest, FfmpegReadsBackWhatTheToolWrites) {
   if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-  for (const char* pix_fmt : {"yuv420p", "yuv444p", "yuv420p10le", "yuv444p10le", "yuv422p", "gray"}) {
+  for (const char* pix_fmt :
+       {"yuv420p", "yuv444p", "yuv420p10le", "yuv444p10le", "yuv422p", "gray"}) {
     const std::string in = Path("in.y4m"), out = Path("out.y4m");
-    CommandResult r = RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 5 "
-                                 "-pix_fmt " + std::string(pix_fmt) + " -strict -1 -f yuv4mpegpipe " + ShellQuote(in));
+    CommandResult r = RunCommand(
+        "ffmpeg -v error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 5 "
+        "-pix_fmt " +
+        std::string(pix_fmt) + " -strict -1 -f yuv4mpegpipe " + ShellQuote(in));
     ASSERT_EQ(r.exit_code, 0) << r.err;
     r = Tool("-q --luma-a 20 --luma-b 15 " + ShellQuote(in) + " " + ShellQuote(out));
     ASSERT_EQ(r.exit_code, 0) << pix_fmt << ": " << r.err;
-    r = RunCommand("ffprobe -v error -count_frames -show_entries stream=width,height,pix_fmt,nb_read_frames "
-                   "-of csv=p=0 " + ShellQuote(out));
+    r = RunCommand(
+        "ffprobe -v error -count_frames -show_entries stream=width,height,pix_fmt,nb_read_frames "
+        "-of csv=p=0 " +
+        ShellQuote(out));
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "96,64," + std::string(pix_fmt) + ",5\n") << pix_fmt;
     // The header keeps ffmpeg's tags.
     const std::string in_data = ReadFile(in), out_data = ReadFile(out);
-    EXPECT_EQ(out_data.substr(0, out_data.find('\n')), in_data.substr(0, in_data.find('\n'))) << pix_fmt;
+    EXPECT_EQ(out_data.substr(0, out_data.find('\n')), in_data.substr(0, in_data.find('\n')))
+        << pix_fmt;
   }
 }
 
@@ -316,9 +328,13 @@ TEST_F(ToolTest, FfmpegPipesThroughTheTool) {
   if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
   const std::string out = Path("out.y4m");
   const CommandResult r = RunCommand(
-      "set -e; ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 4 -pix_fmt yuv420p "
-      "-f yuv4mpegpipe - | " + ShellQuote(test::ToolPath()) + " -q --luma-a 10 - - | "
-      "ffmpeg -v error -y -i - -f yuv4mpegpipe " + ShellQuote(out));
+      "set -e; ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 4 -pix_fmt "
+      "yuv420p "
+      "-f yuv4mpegpipe - | " +
+      ShellQuote(test::ToolPath()) +
+      " -q --luma-a 10 - - | "
+      "ffmpeg -v error -y -i - -f yuv4mpegpipe " +
+      ShellQuote(out));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const CommandResult probe = RunCommand(
       "ffprobe -v error -count_frames -show_entries stream=pix_fmt,nb_read_frames -of csv=p=0 " +

@@ -80,13 +80,15 @@ const HeaderCase kHeaders[] = {
      ChromaLayout::k420, 8, true},
     {"YUV4MPEG2 W640 H480 F30000:1001 It A10:11 C422 XYSCSS=422 XCOLORRANGE=LIMITED", 640, 480,
      ChromaLayout::k422, 8, false},
-    {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 Cmono XCOLORRANGE=FULL", 64, 48, ChromaLayout::kMono, 8, true},
+    {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 Cmono XCOLORRANGE=FULL", 64, 48, ChromaLayout::kMono, 8,
+     true},
     {"YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420p10 XYSCSS=420P10 XCOLORRANGE=LIMITED", 64, 48,
      ChromaLayout::k420, 10, false},
     {"YUV4MPEG2 W7 H5 F50:1 Ib A0:0 C444p16 XYSCSS=444P16 XCOLORRANGE=LIMITED", 7, 5,
      ChromaLayout::k444, 16, false},
     {"YUV4MPEG2 W16384 H16384 C444", 16384, 16384, ChromaLayout::k444, 8, false},
-    {"YUV4MPEG2 W1 H1 Im Cmono12 XCOLORRANGE=FULL XMYTAG=kept", 1, 1, ChromaLayout::kMono, 12, true},
+    {"YUV4MPEG2 W1 H1 Im Cmono12 XCOLORRANGE=FULL XMYTAG=kept", 1, 1, ChromaLayout::kMono, 12,
+     true},
 };
 
 TEST(Y4mHeaderParse, ReadsAndRewritesFfmpegHeaders) {
@@ -216,7 +218,8 @@ TEST_P(Y4mRoundTrip, WriterAndReaderAgree) {
       ASSERT_EQ(reader.ReadFrame(&got, &got_params, &error), ReadStatus::kFrame) << error;
       EXPECT_EQ(got_params, params[i]);
       for (int p = 0; p < 3; ++p) {
-        EXPECT_EQ(got.planes[p], pictures[i].planes[p]) << c.tag << " frame " << i << " plane " << p;
+        EXPECT_EQ(got.planes[p], pictures[i].planes[p])
+            << c.tag << " frame " << i << " plane " << p;
       }
     }
     EXPECT_EQ(reader.ReadFrame(&got, &got_params, &error), ReadStatus::kEnd);
