@@ -140,8 +140,11 @@ std::string CheckFlag(int32_t index) {
   return "--check-" + std::to_string(index);
 }
 
-ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
-                         std::string* error) {
+namespace {
+
+// ParseOptions, with errors that quote the arguments as they were given.
+ParseStatus ParseArguments(const std::vector<std::string>& args, Options* options,
+                           std::string* error) {
   Options o;
   std::vector<std::string> positional;
   bool options_end = false;
@@ -261,6 +264,32 @@ ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
   o.output = positional[1];
   *options = std::move(o);
   return ParseStatus::kRun;
+}
+
+// Control characters escaped as \xNN: an error that quotes an argument
+// stays one line and sends nothing to the terminal.
+std::string EscapeControls(const std::string& text) {
+  std::string out;
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7f) {
+      out += ch;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
+                         std::string* error) {
+  const ParseStatus status = ParseArguments(args, options, error);
+  if (status == ParseStatus::kUsageError) *error = EscapeControls(*error);
+  return status;
 }
 
 bool CheckTrackRanges(const Options& options, const int32_t* minimums, const int32_t* maximums,

@@ -171,6 +171,9 @@ TEST(ParseOptions, RefusesBadCommandLines) {
       {{"--snapshot", "3", "a", "b"}, "--snapshot: '3' is not N:FILE.png"},
       {{"--snapshot", "x:f.png", "a", "b"}, "is not N:FILE.png"},
       {{"--snapshot-input", "3:", "a", "b"}, "--snapshot-input: '3:' is not N:FILE.png"},
+      // Control characters of a quoted argument are escaped: one line, no escapes.
+      {{"--bad\nname", "a", "b"}, "unknown option '--bad\\x0aname'"},
+      {{"--luma-a", "\x1b[2J", "a", "b"}, "--luma-a: '\\x1b[2J' is not a whole number"},
   };
   for (const UsageErrorCase& c : cases) {
     Options o;
