@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -95,6 +96,26 @@ size_t ReadLine(std::FILE* file, std::string* line, bool* complete) {
     line->push_back(static_cast<char>(c));
   }
   return consumed;
+}
+
+// The buffer of a frame's bytes starts at this size and grows at most by
+// doubling with the data read, so that a header promising a huge frame
+// costs memory for the bytes the input really holds.
+constexpr size_t kFirstFrameChunk = size_t{1} << 20;
+
+// Reads `bytes` bytes into *raw, growing it as the data arrives; returns
+// the number read, fewer only at the end of the input or on a read error.
+// Once *raw holds a whole frame it is not resized again.
+size_t ReadFrameBytes(std::FILE* file, size_t bytes, std::vector<uint8_t>* raw) {
+  size_t got = 0;
+  while (got < bytes) {
+    if (raw->size() <= got) raw->resize(std::min(bytes, std::max(2 * got, kFirstFrameChunk)));
+    const size_t want = std::min(raw->size(), bytes) - got;
+    const size_t n = std::fread(raw->data() + got, 1, want, file);
+    got += n;
+    if (n < want) break;
+  }
+  return got;
 }
 
 }  // namespace
@@ -350,9 +371,7 @@ bool Y4mReader::ReadHeader(std::string* error) {
     return false;
   }
   header_bytes_ = static_cast<int64_t>(consumed);
-  if (!ParseY4mHeader(line_, &header_, error)) return false;
-  raw_.resize(header_.format.frame_bytes());
-  return true;
+  return ParseY4mHeader(line_, &header_, error);
 }
 
 ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
@@ -385,13 +404,14 @@ ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::stri
   params->clear();
   if (line_.size() > kFrameMagic.size()) params->append(line_, kFrameMagic.size() + 1);
 
-  const size_t got = std::fread(raw_.data(), 1, raw_.size(), file_);
-  if (got != raw_.size()) {
+  const size_t frame_bytes = header_.format.frame_bytes();
+  const size_t got = ReadFrameBytes(file_, frame_bytes, &raw_);
+  if (got != frame_bytes) {
     if (std::ferror(file_)) {
       *error = "read error at " + where() + ": " + std::strerror(errno);
     } else {
       *error = "truncated " + where() + ": " + std::to_string(got) + " of " +
-               std::to_string(raw_.size()) + " bytes";
+               std::to_string(frame_bytes) + " bytes";
     }
     return ReadStatus::kError;
   }

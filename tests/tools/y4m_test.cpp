@@ -260,6 +260,15 @@ TEST(Y4mReader, ReportsBadStreams) {
       {"header too long", "YUV4MPEG2 W4 H2 X" + std::string(5000, 'x') + "\n", -1,
        "longer than 4096 bytes"},
       {"not y4m", "\x89PNG\r\n", -1, "not a Y4M stream"},
+      // A header at the size cap with two bytes of data: the error comes
+      // without first allocating the 1.5 GiB that the header promises.
+      {"huge frame, few bytes", "YUV4MPEG2 W16384 H16384 C444p16\nFRAME\nab", 0,
+       "truncated frame 0: 2 of 1610612736 bytes"},
+      // A frame of several buffer chunks, then a cut one.
+      {"frame beyond the first chunk",
+       "YUV4MPEG2 W1024 H1024 C444\nFRAME\na" + std::string(3 * 1024 * 1024 - 1, 'x') +
+           "FRAME\n" + std::string(2000000, 'y'),
+       1, "truncated frame 1: 2000000 of 3145728 bytes"},
   };
   const std::string dir = MakeTempDir();
   for (const ReadErrorCase& c : cases) {
