@@ -217,10 +217,11 @@ int RunTool(const std::vector<std::string>& args) {
     return kExitBadInput;
   }
 
-  // Everything a frame needs is allocated here, once.
-  testhost::Frame frame(format.width, format.height);
+  // Everything a frame needs is allocated once: the conversion tables
+  // here, the frame buffers with the first frame read, so that a header
+  // promising a huge frame costs nothing until the input holds one.
+  testhost::Frame frame(0, 0);
   Picture picture;
-  picture.Allocate(format);
   PictureConverter converter;
   converter.Configure(format);
   std::string params;
@@ -246,6 +247,7 @@ int RunTool(const std::vector<std::string>& args) {
     }
     if (read++ < options.start) continue;
 
+    if (frame.image.empty()) frame = testhost::Frame(format.width, format.height);
     converter.ToHost(picture, frame.image.data(), frame.stride);
     if (!TakeSnapshots(options, filtered, true, frame, &taken)) {
       status = kExitBadInput;

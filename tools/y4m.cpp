@@ -462,13 +462,14 @@ bool Y4mWriter::Fail(std::string* error) {
 
 bool Y4mWriter::WriteHeader(const Y4mHeader& header, std::string* error) {
   format_ = header.format;
-  raw_.resize(format_.frame_bytes());
   const std::string line = FormatY4mHeader(header);
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) return Fail(error);
   return true;
 }
 
 bool Y4mWriter::WriteFrame(const Picture& picture, const std::string& params, std::string* error) {
+  // Sized with the first frame, not with the header; the same size after.
+  raw_.resize(format_.frame_bytes());
   PackPlanes(picture, raw_.data());
   line_.assign(kFrameMagic);
   if (!params.empty()) line_.append(" ").append(params);
