@@ -11,16 +11,13 @@
 #include <vector>
 
 #include "engine/workers.h"
+#include "tests/support/pixel_compare.h"
 
 namespace devidoriv {
 namespace {
 
 constexpr int32_t kWhite = 4096;
 constexpr YcPixel kSentinel = {-1234, 777, -555};
-
-bool SamePixel(const YcPixel& a, const YcPixel& b) {
-  return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
-}
 
 // A half spectrum of an h x w plane: h rows of w / 2 + 1 bins.
 struct Spectrum {
@@ -75,7 +72,7 @@ void ExpectOnlyBlockWritten(const Canvas& canvas, int32_t block_rows) {
   for (int32_t r = 0; r < canvas.rows; ++r) {
     for (int32_t c = 0; c < canvas.stride; ++c) {
       if (r < block_rows && c < canvas.cols) continue;
-      EXPECT_TRUE(SamePixel(canvas.at(r, c), kSentinel)) << "row " << r << " column " << c;
+      EXPECT_TRUE(canvas.at(r, c) == kSentinel) << "row " << r << " column " << c;
     }
   }
 }
@@ -204,7 +201,7 @@ TEST_P(SpectrumViewTint, AllZeroSpectrumIsBlackWithThePlaneTint) {
     const Canvas canvas = Render(s, p.plane, contrast);
     for (int32_t r = 0; r < s.h; ++r) {
       for (int32_t c = 0; c < s.cols; ++c) {
-        EXPECT_TRUE(SamePixel(canvas.at(r, c), YcPixel{0, p.cb, p.cr}))
+        EXPECT_TRUE((canvas.at(r, c) == YcPixel{0, p.cb, p.cr}))
             << "contrast " << contrast << " row " << r << " column " << c;
       }
     }
@@ -407,7 +404,7 @@ TEST_P(RenderSpectrumPartition, EachCallWritesItsOwnRows) {
   for (int32_t r = 0; r < canvas.rows; ++r) {
     const bool own = r >= p.first && r < p.end;
     for (int32_t c = 0; c < canvas.stride; ++c) {
-      const bool written = !SamePixel(canvas.at(r, c), kSentinel);
+      const bool written = canvas.at(r, c) != kSentinel;
       EXPECT_EQ(written, own && c < canvas.cols) << "row " << r << " column " << c;
     }
   }
@@ -434,7 +431,7 @@ TEST_P(SpectrumViewRunner, SameBlockForEveryThreadCount) {
     const Canvas single = Render(s, 1, 40);
     const Canvas threaded = Render(s, 1, 40, GetParam().runner);
     for (size_t i = 0; i < single.pixels.size(); ++i) {
-      ASSERT_TRUE(SamePixel(single.pixels[i], threaded.pixels[i])) << w << "x" << h << " at " << i;
+      ASSERT_TRUE(single.pixels[i] == threaded.pixels[i]) << w << "x" << h << " at " << i;
     }
   }
 }
@@ -481,7 +478,7 @@ TEST_P(SpectrumViewReference, EveryPixelMatches) {
   for (int32_t r = 0; r < p.h; ++r) {
     for (int32_t c = 0; c < s.cols; ++c) {
       const YcPixel expected = ExpectedPixel(s, r, c, p.plane, p.contrast);
-      ASSERT_TRUE(SamePixel(canvas.at(r, c), expected))
+      ASSERT_TRUE(canvas.at(r, c) == expected)
           << "row " << r << " column " << c << ": y " << canvas.y(r, c) << ", expected "
           << expected.y;
     }

@@ -29,10 +29,6 @@ constexpr int32_t kEllipseLowPass = 0;
 using Component = int16_t YcPixel::*;
 constexpr Component kComponents[3] = {&YcPixel::y, &YcPixel::cb, &YcPixel::cr};
 
-bool SamePixel(const YcPixel& a, const YcPixel& b) {
-  return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
-}
-
 YcPixel TintedBlack(int32_t plane) {
   return {0, static_cast<int16_t>(plane == 1 ? kTint : 0),
           static_cast<int16_t>(plane == 2 ? kTint : 0)};
@@ -109,9 +105,9 @@ class SpectrumViewFrameTest : public ModuleTest {
 void ExpectOutsideBlock(const Frame& out, const Frame& expected, int32_t cols) {
   for (int32_t r = 0; r < out.height; ++r) {
     for (int32_t c = cols; c < out.stride; ++c) {
-      ASSERT_TRUE(SamePixel(At(out.image, out, r, c), At(expected.image, expected, r, c)))
+      ASSERT_TRUE(At(out.image, out, r, c) == At(expected.image, expected, r, c))
           << "image row " << r << " column " << c;
-      ASSERT_TRUE(SamePixel(At(out.scratch, out, r, c), {kScratchFill, kScratchFill, kScratchFill}))
+      ASSERT_TRUE((At(out.scratch, out, r, c) == YcPixel{kScratchFill, kScratchFill, kScratchFill}))
           << "scratch row " << r << " column " << c;
     }
   }
@@ -271,7 +267,7 @@ TEST_F(SpectrumViewFrameTest, Width641GivesA321ColumnBlock) {
   ProcessWithView(frame);
   for (int32_t r = 0; r < kH; ++r) {
     for (int32_t c = 0; c < kCols; ++c) {
-      ASSERT_TRUE(SamePixel(frame.at(c, r), TintedBlack(2))) << "row " << r << " column " << c;
+      ASSERT_TRUE(frame.at(c, r) == TintedBlack(2)) << "row " << r << " column " << c;
     }
   }
   ExpectOutsideBlock(frame, input, kCols);
@@ -307,7 +303,7 @@ TEST_F(SpectrumViewFrameTest, SameFrameForEveryRunner) {
       continue;
     }
     for (size_t i = 0; i < first.size(); ++i) {
-      ASSERT_TRUE(SamePixel(frame.image[i], first[i])) << "pixel " << i;
+      ASSERT_TRUE(frame.image[i] == first[i]) << "pixel " << i;
     }
   }
 }

@@ -11,12 +11,8 @@
 #include <string>
 
 #include "host/settings.h"
+#include "tests/support/pixel_compare.h"
 #include "testhost/host_emulator.h"
-
-inline bool operator==(const YcPixel& a, const YcPixel& b) {
-  return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
-}
-inline bool operator!=(const YcPixel& a, const YcPixel& b) { return !(a == b); }
 
 namespace devidoriv_test {
 
