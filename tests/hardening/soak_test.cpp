@@ -47,11 +47,12 @@ constexpr int32_t kTrackChanged = 0x10000;
 // The largest side of the common frames; a few frames go beyond it.
 constexpr int32_t kCommonSide = 1024;
 constexpr int32_t kLargeSide = 2048;
-// Only a quarter of the frames up to this many pixels may be planned by
-// measurement, the others by estimate: measured planning costs from tens
-// of milliseconds to seconds per rebuild and would spend the whole budget
-// on a handful of frames.
-constexpr int64_t kMeasuredPixels = 48 * 48;
+// Only some of the frames up to this many pixels, with one or two FFT
+// threads, may be planned by measurement, the others by estimate: measured
+// planning costs from tens of milliseconds to seconds per rebuild (the
+// most with many threads) and would spend the whole budget on a handful
+// of frames.
+constexpr int64_t kMeasuredPixels = 32 * 32;
 // Frames that may get more FFT threads than the machine has processors.
 constexpr int64_t kManyThreadPixels = 64 * 64;
 
@@ -145,7 +146,7 @@ class SoakTest : public ModuleTest {
     static const int32_t kOddWidths[] = {-10, 101, 150, 1000, 100000, INT32_MAX};
     static const int32_t kOddContrasts[] = {-5, 1025, 5000, 65536, INT32_MAX / 16, INT32_MAX};
     static const int32_t kPlanes[] = {-1, 0, 1, 2, 3, INT32_MIN};
-    static const int32_t kThreads[] = {0, 1, 1, 2, 2, 3, 4, -1};
+    static const int32_t kThreads[] = {0, 1, 1, 1, 2, 2, 3, 4, -1};
     // Many more FFT threads than processors: each transform then pays for
     // waking them all, so only a few small frames get them.
     static const int32_t kManyThreads[] = {8, 32, 33};
@@ -163,9 +164,11 @@ class SoakTest : public ModuleTest {
     host_.SetTrack(track::plane, random.Pick(kPlanes));
     host_.SetTrack(track::contrast,
                    random.Chance(0.2) ? random.Pick(kOddContrasts) : random.Between(0, 1024));
-    const bool small = static_cast<int64_t>(width) * height <= kManyThreadPixels;
-    host_.SetTrack(track::threads, small && random.Chance(0.02) ? random.Pick(kManyThreads)
-                                                                 : random.Pick(kThreads));
+    const int64_t pixels = static_cast<int64_t>(width) * height;
+    const int32_t threads = pixels <= kManyThreadPixels && random.Chance(0.02)
+                                ? random.Pick(kManyThreads)
+                                : random.Pick(kThreads);
+    host_.SetTrack(track::threads, threads);
     host_.SetCheck(check::show_spectrum, random.Chance(0.4));
     host_.SetCheck(check::sync_sliders, random.Chance(0.5));
     // Both passes off now and then: a frame with no work, or with a view only.
@@ -173,7 +176,7 @@ class SoakTest : public ModuleTest {
     host_.SetCheck(check::chroma_on, random.Chance(0.8));
     host_.SetSaving(random.Chance(0.5));
     const bool may_measure =
-        static_cast<int64_t>(width) * height <= kMeasuredPixels && random.Chance(0.25);
+        pixels <= kMeasuredPixels && (threads == 1 || threads == 2) && random.Chance(0.3);
     host_.SetCheck(check::never_measure, !may_measure);
     host_.SetCheck(check::measure_when_saving_only, random.Chance(0.7));
     tally.measured_allowed += may_measure;
