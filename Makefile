@@ -33,3 +33,6 @@ include mk/windows.mk
 
 # The command-line tool on the bundled sample clip: make demo.
 include mk/tool.mk
+
+# Sanitizer builds and fuzzing: make test-sanitize, make fuzz.
+include mk/hardening.mk
