@@ -14,7 +14,9 @@ FUZZ_TARGETS = y4m_reader options
 FUZZ_CC ?= clang-14
 FUZZ_CXX ?= clang++-14
 
-HARDENING_PACKAGES = valgrind clang-14 libclang-rt-14-dev
+HARDENING_PACKAGES = clang-14 libclang-rt-14-dev
+# make test runs the lifecycle test under valgrind when it is installed.
+NATIVE_PACKAGES += valgrind
 
 ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
