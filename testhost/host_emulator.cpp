@@ -1,6 +1,7 @@
 #include "testhost/host_emulator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <numeric>
 #include <random>
@@ -10,6 +11,9 @@
 #else
 #include <dlfcn.h>
 #include <unistd.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 namespace testhost {
@@ -110,6 +114,23 @@ std::string DefaultModulePath() {
 // ---------------------------------------------------------------------------
 // WorkerPool
 
+namespace {
+
+// How long a waiting thread watches for its condition before it sleeps:
+// longer than the gap between two row steps of a frame, far shorter than
+// a frame's transform, during which the pool should not hold a core.
+constexpr auto kSpinTime = std::chrono::microseconds(50);
+// Checks between two looks at the clock.
+constexpr int kChecksPerClockRead = 64;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#endif
+}
+
+}  // namespace
+
 WorkerPool::WorkerPool(int thread_count) : thread_count_(std::max(thread_count, 1)) {
   threads_.reserve(static_cast<size_t>(thread_count_ - 1));
   for (int i = 1; i < thread_count_; ++i) threads_.emplace_back(&WorkerPool::Loop, this, i);
@@ -118,53 +139,55 @@ WorkerPool::WorkerPool(int thread_count) : thread_count_(std::max(thread_count, 
 WorkerPool::~WorkerPool() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+    stopping_.store(true);
   }
   start_.notify_all();
   for (std::thread& t : threads_) t.join();
 }
 
+template <typename Ready>
+void WorkerPool::Await(std::condition_variable& wake, Ready ready) {
+  const auto give_up = std::chrono::steady_clock::now() + kSpinTime;
+  for (;;) {
+    for (int i = 0; i < kChecksPerClockRead; ++i) {
+      if (ready()) return;
+      CpuRelax();
+    }
+    if (std::chrono::steady_clock::now() >= give_up) break;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake.wait(lock, ready);
+}
+
 void WorkerPool::Run(WorkerFunc func, void* first, void* second) {
   if (thread_count_ > 1) {
+    func_ = func;
+    first_ = first;
+    second_ = second;
+    pending_.store(thread_count_ - 1);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      func_ = func;
-      first_ = first;
-      second_ = second;
-      pending_ = thread_count_ - 1;
-      ++generation_;
+      generation_.fetch_add(1);  // publishes the pass to the workers
     }
     start_.notify_all();
   }
   func(0, thread_count_, first, second);
-  if (thread_count_ > 1) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
-  }
+  if (thread_count_ > 1) Await(done_, [this] { return pending_.load() == 0; });
 }
 
 void WorkerPool::Loop(int index) {
   uint64_t seen = 0;
   for (;;) {
-    WorkerFunc func;
-    void* first;
-    void* second;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      start_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-      if (stopping_) return;
-      seen = generation_;
-      func = func_;
-      first = first_;
-      second = second_;
-    }
-    func(index, thread_count_, first, second);
-    bool last;
-    {
+    Await(start_, [&] { return stopping_.load() || generation_.load() != seen; });
+    if (stopping_.load()) return;
+    seen = generation_.load();
+    func_(index, thread_count_, first_, second_);
+    if (pending_.fetch_sub(1) == 1) {
+      // Under the mutex, so that a caller between its test and its sleep
+      // cannot miss the notification.
       std::lock_guard<std::mutex> lock(mutex_);
-      last = --pending_ == 0;
+      done_.notify_one();
     }
-    if (last) done_.notify_one();
   }
 }
 
