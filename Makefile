@@ -36,3 +36,6 @@ include mk/tool.mk
 
 # Sanitizer builds and fuzzing: make test-sanitize, make fuzz.
 include mk/hardening.mk
+
+# The benchmarks: make bench, make bench-peer.
+include mk/bench.mk

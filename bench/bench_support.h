@@ -1,0 +1,122 @@
+// Shared pieces of the frame benchmarks: the one host emulator of the
+// process, a deterministic test picture, manual timing, and the FFT floor
+// that the frame times are compared with.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/workspace.h"
+#include "host/devidoriv_abi.h"
+#include "testhost/host_emulator.h"
+
+namespace bench {
+
+// The frame sizes of the benchmarks. 1366 x 768 is the awkward one: 1366
+// is 2 x 683, a prime, which FFTW transforms with its slow general
+// algorithm, and not a multiple of 8, which leaves a tail in every row.
+struct FrameSize {
+  int32_t width;
+  int32_t height;
+};
+constexpr FrameSize kVga = {640, 480};
+constexpr FrameSize kHd = {1280, 720};
+constexpr FrameSize kFullHd = {1920, 1080};
+constexpr FrameSize kUhd = {3840, 2160};
+constexpr FrameSize kWxga = {1366, 768};
+
+// The process's host: the module loaded, initialised, with worker threads
+// set per benchmark. The emulator allows one host per process.
+testhost::HostEmulator& Host();
+
+// A frame of this size whose planes hold a picture of gradients, a few
+// sine gratings and pseudo-random noise: a full spectrum, like camera
+// video, in the host's ranges (y 0 ... 4096, cb and cr -2048 ... 2048).
+// Made once per size and kept; benchmarks copy its image.
+const testhost::Frame& TestPicture(FrameSize size);
+
+// Seconds on the steady clock since `start`.
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Per-iteration times of one benchmark run, in seconds.
+struct Timing {
+  double mean = 0.0;
+  double median = 0.0;
+};
+
+// The median and mean of `seconds` (reordered).
+Timing Summarise(std::vector<double>& seconds);
+
+// Runs prepare() untimed and then timed() timed in every iteration of
+// `state`, hands each timed span to the benchmark (UseManualTime) and
+// returns the median and mean of the timed spans. The machine is shared:
+// single iterations are slowed now and then by other work, which moves the
+// mean of a few frames much more than their median.
+template <typename Prepare, typename Timed>
+Timing TimeEach(benchmark::State& state, Prepare prepare, Timed timed) {
+  std::vector<double> seconds;
+  seconds.reserve(static_cast<size_t>(state.max_iterations));
+  for (auto _ : state) {
+    prepare();
+    const auto start = std::chrono::steady_clock::now();
+    timed();
+    benchmark::ClobberMemory();
+    const double elapsed = SecondsSince(start);
+    state.SetIterationTime(elapsed);
+    seconds.push_back(elapsed);
+  }
+  return Summarise(seconds);
+}
+
+// The transforms of one plane on a workspace of their own, made as the
+// module makes its workspace: EnsureWorkspace with estimated planning and
+// the same thread setting, hence the same fftwf_malloc buffers and flags.
+// The input is the Y plane of the test picture.
+class FloorRig {
+ public:
+  FloorRig(FrameSize size, int32_t fft_threads);
+  ~FloorRig();
+  FloorRig(const FloorRig&) = delete;
+  FloorRig& operator=(const FloorRig&) = delete;
+
+  bool ready() const { return ready_; }
+  // Puts the plane back into the real buffer, which the forward transform
+  // destroys.
+  void Reload();
+  // One forward and one inverse fftwf_execute.
+  void Transform();
+  // A sample of the result, so that the work is used.
+  float Sample() const;
+
+ private:
+  devidoriv::TransformWorkspace ws_;
+  std::vector<float> plane_;
+  bool ready_ = false;
+};
+
+// The FFT floor of one plane: the median time of FloorRig::Transform, in
+// seconds per plane. Measured once per size and thread count in the
+// process, over at least kFloorRuns runs and kFloorSeconds, and cached.
+double FloorSeconds(FrameSize size, int32_t fft_threads);
+constexpr double kFloorSeconds = 0.5;
+constexpr size_t kFloorRuns = 9;
+// Enters a floor measured elsewhere (by the floor benchmark) into the
+// cache; the last call for a key wins, since Google Benchmark's final run
+// of a benchmark is its longest.
+void RememberFloor(FrameSize size, int32_t fft_threads, double seconds);
+
+// Adds the counters shared by the frame benchmarks, all from medians:
+// floor_ms (per plane), frame_ms, fps, and ratio = frame / (3 x floor).
+void ReportAgainstFloor(benchmark::State& state, const Timing& frame, FrameSize size,
+                        int32_t fft_threads);
+
+// Labels such as "1920x1080".
+std::string SizeLabel(FrameSize size);
+
+}  // namespace bench

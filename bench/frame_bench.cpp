@@ -1,0 +1,275 @@
+// Whole frames through the host emulator, as the editor runs them, next to
+// the FFT floor: the bare transforms of one plane. Every frame benchmark
+// reports ratio = time per frame / (3 x floor), the floor measured in the
+// same process for the same size and FFTW thread count.
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "bench/bench_support.h"
+#include "engine/mask.h"
+#include "host/settings.h"
+
+namespace {
+
+using bench::FrameSize;
+using devidoriv::MaskType;
+using testhost::HostEmulator;
+using testhost::RunnerMode;
+
+// The frame cases: mask types 0 ... 5 on every plane, and the ellipse
+// low-pass with the spectrum view of Y.
+constexpr int64_t kMaskTypes = 6;
+constexpr int64_t kViewCase = kMaskTypes;
+
+// The host's message that the filter was switched off or on.
+constexpr uint32_t kFilterSwitched = 0x46D;
+
+// Minimum measuring time per benchmark: enough for a few frames at the
+// large sizes, so that the whole run stays within minutes on two cores.
+constexpr double kFrameMinTime = 0.5;
+constexpr double kFloorMinTime = 0.3;
+
+const char* CaseName(int64_t frame_case) {
+  switch (frame_case) {
+    case static_cast<int64_t>(MaskType::ellipse_low_pass):
+      return "ellipse";
+    case static_cast<int64_t>(MaskType::rectangle_low_pass):
+      return "rectangle";
+    case static_cast<int64_t>(MaskType::ellipse_corner_cut):
+      return "ellipse-cut";
+    case static_cast<int64_t>(MaskType::rectangle_corner_cut):
+      return "rectangle-cut";
+    case static_cast<int64_t>(MaskType::vertical_low_pass):
+      return "vertical";
+    case static_cast<int64_t>(MaskType::horizontal_low_pass):
+      return "horizontal";
+    case kViewCase:
+      return "ellipse+view";
+  }
+  return "?";
+}
+
+FrameSize SizeOf(const benchmark::State& state) {
+  return {static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1))};
+}
+
+// Sets the host's arrays for one case: both filters on with the default
+// radii and band (a 160, b 120, w 50), FFTW thread setting fft_threads,
+// and planning with FFTW_MEASURE (a render) or FFTW_ESTIMATE (never
+// measure).
+void Configure(HostEmulator& host, int64_t frame_case, int32_t fft_threads, bool measure) {
+  using namespace devidoriv;
+  host.ResetSettings();
+  const int32_t type = frame_case == kViewCase ? 0 : static_cast<int32_t>(frame_case);
+  host.SetTrack(track::luma_type, type);
+  host.SetTrack(track::chroma_type, type);
+  host.SetTrack(track::threads, fft_threads);
+  host.SetTrack(track::plane, 0);
+  host.SetCheck(check::show_spectrum, frame_case == kViewCase);
+  host.SetCheck(check::luma_on, true);
+  host.SetCheck(check::chroma_on, true);
+  host.SetCheck(check::measure_when_saving_only, true);
+  host.SetCheck(check::never_measure, !measure);
+  host.SetSaving(measure);
+}
+
+// Frees the module's workspace the way the editor does: the filter is
+// reported switched off.
+void ReleaseModuleWorkspace(HostEmulator& host) {
+  host.SetActive(false);
+  host.WindowMessage(kFilterSwitched);
+  host.SetActive(true);
+}
+
+// A frame of the test picture and the means to start each iteration from
+// the untouched picture, as the editor hands over a fresh frame each time.
+class BenchFrame {
+ public:
+  explicit BenchFrame(FrameSize size)
+      : picture_(bench::TestPicture(size)), frame_(size.width, size.height) {
+    Restore();
+  }
+  void Restore() { std::copy(picture_.image.begin(), picture_.image.end(), frame_.image.begin()); }
+  testhost::Frame& frame() { return frame_; }
+  // True when the filter changed the picture.
+  bool Changed() const {
+    return std::memcmp(picture_.image.data(), frame_.image.data(),
+                       frame_.image.size() * sizeof(YcPixel)) != 0;
+  }
+
+ private:
+  const testhost::Frame& picture_;
+  testhost::Frame frame_;
+};
+
+// Arguments: width, height, FFTW threads.
+void BM_FftFloor(benchmark::State& state) {
+  const FrameSize size = SizeOf(state);
+  const int32_t fft_threads = static_cast<int32_t>(state.range(2));
+  bench::FloorRig rig(size, fft_threads);
+  if (!rig.ready()) {
+    state.SkipWithError("the workspace could not be built");
+    return;
+  }
+  const bench::Timing timing =
+      bench::TimeEach(state, [&rig] { rig.Reload(); }, [&rig] { rig.Transform(); });
+  benchmark::DoNotOptimize(rig.Sample());
+  bench::RememberFloor(size, fft_threads, timing.median);
+  state.counters["median_ms"] = timing.median * 1e3;
+  state.counters["ns_per_pixel"] = timing.median * 1e9 / (double(size.width) * size.height);
+  state.SetLabel(bench::SizeLabel(size) + " r2c+c2r, one plane");
+}
+
+// Arguments: width, height, case (mask type, or kViewCase), FFTW threads,
+// runner threads. The workspace is warm: built before the timed frames.
+void BM_ProcessFrame(benchmark::State& state) {
+  const FrameSize size = SizeOf(state);
+  const int64_t frame_case = state.range(2);
+  const int32_t fft_threads = static_cast<int32_t>(state.range(3));
+  const int runner_threads = static_cast<int>(state.range(4));
+  HostEmulator& host = bench::Host();
+  host.SetRunner(RunnerMode::kPool, runner_threads);
+  Configure(host, frame_case, fft_threads, false);
+  // Plans left by another benchmark (measured ones are kept for estimated
+  // frames) would not be the plans this case makes: start from none.
+  ReleaseModuleWorkspace(host);
+
+  BenchFrame frame(size);
+  host.Process(frame.frame());  // builds the workspace, untimed
+  const bench::Timing timing = bench::TimeEach(
+      state,
+      [&] {
+        frame.Restore();
+        host.ClearCounters();
+      },
+      [&] { host.Process(frame.frame()); });
+  if (!frame.Changed()) {
+    state.SkipWithError("the frame was not filtered");
+    return;
+  }
+  bench::ReportAgainstFloor(state, timing, size, fft_threads);
+  state.SetLabel(bench::SizeLabel(size) + " " + CaseName(frame_case));
+}
+
+// Arguments: width, height, measure (0 estimate, 1 measure), FFTW threads.
+// Every iteration releases the workspace and forgets FFTW's wisdom first,
+// untimed, so that the timed frame plans from nothing, as the first frame
+// after the editor switched the filter back on.
+void BM_FirstFrameAfterRelease(benchmark::State& state) {
+  const FrameSize size = SizeOf(state);
+  const bool measure = state.range(2) != 0;
+  const int32_t fft_threads = static_cast<int32_t>(state.range(3));
+  HostEmulator& host = bench::Host();
+  host.SetRunner(RunnerMode::kPool, 1);
+  Configure(host, static_cast<int64_t>(MaskType::ellipse_low_pass), fft_threads, measure);
+
+  BenchFrame frame(size);
+  const bench::Timing timing = bench::TimeEach(
+      state,
+      [&] {
+        ReleaseModuleWorkspace(host);
+        fftwf_forget_wisdom();
+        frame.Restore();
+        host.ClearCounters();
+      },
+      [&] { host.Process(frame.frame()); });
+  const bool changed = frame.Changed();
+  // Leave neither measured plans nor their wisdom to the benchmarks that
+  // follow: both would be used for their estimated plans.
+  ReleaseModuleWorkspace(host);
+  fftwf_forget_wisdom();
+  if (!changed) {
+    state.SkipWithError("the frame was not filtered");
+    return;
+  }
+  bench::ReportAgainstFloor(state, timing, size, fft_threads);
+  state.SetLabel(bench::SizeLabel(size) + (measure ? " FFTW_MEASURE" : " FFTW_ESTIMATE"));
+}
+
+// One pass of the host's worker pool with nothing to do: the cost of
+// waking the workers and waiting for them, paid by every row step.
+void DEVIDORIV_CC NoWork(int32_t thread_index, int32_t, void* counter, void*) {
+  if (thread_index == 0) ++*static_cast<int64_t*>(counter);
+}
+
+void BM_WorkerPoolPass(benchmark::State& state) {
+  HostEmulator& host = bench::Host();
+  host.SetRunner(RunnerMode::kPool, static_cast<int>(state.range(0)));
+  const RunWorkersFunc run_workers = host.table()->services->RunWorkers;
+  int64_t passes = 0;
+  for (auto _ : state) {
+    run_workers(NoWork, &passes, nullptr);
+    if ((passes & 0xffff) == 0) host.ClearCounters();
+  }
+  if (passes != state.iterations()) state.SkipWithError("a pass was lost");
+  host.ClearCounters();
+}
+
+const FrameSize kAllSizes[] = {bench::kVga, bench::kHd, bench::kWxga, bench::kFullHd,
+                               bench::kUhd};
+
+void FloorArguments(benchmark::internal::Benchmark* b) {
+  for (const FrameSize& s : kAllSizes) {
+    for (int64_t threads : {1, 2}) b->Args({s.width, s.height, threads});
+  }
+}
+
+// At 1920 x 1080 every case with FFTW threads 1 and 2 and runner threads
+// 1 and 2; at the other sizes the ellipse with and without the view, all
+// on one thread and all on two.
+void FrameArguments(benchmark::internal::Benchmark* b) {
+  for (const FrameSize& s : kAllSizes) {
+    const bool full = s.width == bench::kFullHd.width && s.height == bench::kFullHd.height;
+    for (int64_t fft : {1, 2}) {
+      for (int64_t runner : {1, 2}) {
+        if (!full && fft != runner) continue;
+        for (int64_t c = 0; c <= kViewCase; ++c) {
+          if (!full && c != 0 && c != kViewCase) continue;
+          b->Args({s.width, s.height, c, fft, runner});
+        }
+      }
+    }
+  }
+}
+
+// Estimated planning at three sizes; measured planning, which takes
+// seconds, at two sizes with few iterations.
+void ColdArguments(benchmark::internal::Benchmark* b) {
+  for (const FrameSize& s : {bench::kVga, bench::kFullHd, bench::kUhd})
+    b->Args({s.width, s.height, 0, 1});
+}
+void MeasuredColdArguments(benchmark::internal::Benchmark* b) {
+  for (const FrameSize& s : {bench::kVga, bench::kFullHd}) b->Args({s.width, s.height, 1, 1});
+}
+
+BENCHMARK(BM_FftFloor)
+    ->Apply(FloorArguments)
+    ->ArgNames({"w", "h", "fft"})
+    ->UseManualTime()
+    ->MinTime(kFloorMinTime)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessFrame)
+    ->Apply(FrameArguments)
+    ->ArgNames({"w", "h", "case", "fft", "run"})
+    ->UseManualTime()
+    ->MinTime(kFrameMinTime)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WorkerPoolPass)->Arg(1)->Arg(2)->ArgName("run")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstFrameAfterRelease)
+    ->Apply(ColdArguments)
+    ->ArgNames({"w", "h", "measure", "fft"})
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstFrameAfterRelease)
+    ->Apply(MeasuredColdArguments)
+    ->ArgNames({"w", "h", "measure", "fft"})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
