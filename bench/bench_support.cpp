@@ -111,21 +111,31 @@ void FloorRig::Transform() {
   fftwf_execute(ws_.inverse_plan);
 }
 
+void FloorRig::Time(int runs, std::vector<double>& seconds) {
+  for (int i = 0; i < runs; ++i) {
+    Reload();
+    const auto start = std::chrono::steady_clock::now();
+    Transform();
+    seconds.push_back(SecondsSince(start));
+  }
+  benchmark::DoNotOptimize(Sample());
+}
+
 float FloorRig::Sample() const { return ws_.real_buffer[plane_.size() / 2]; }
 
 namespace {
 
 using FloorKey = std::tuple<int32_t, int32_t, int32_t>;
 
-std::map<FloorKey, double>& FloorCache() {
-  static std::map<FloorKey, double> cache;
+std::map<FloorKey, Timing>& FloorCache() {
+  static std::map<FloorKey, Timing> cache;
   return cache;
 }
 
 }  // namespace
 
-void RememberFloor(FrameSize size, int32_t fft_threads, double seconds) {
-  FloorCache()[FloorKey(size.width, size.height, fft_threads)] = seconds;
+void RememberFloor(FrameSize size, int32_t fft_threads, const Timing& floor) {
+  FloorCache()[FloorKey(size.width, size.height, fft_threads)] = floor;
 }
 
 Timing Summarise(std::vector<double>& seconds) {
@@ -134,6 +144,7 @@ Timing Summarise(std::vector<double>& seconds) {
   double total = 0.0;
   for (double s : seconds) total += s;
   t.mean = total / static_cast<double>(seconds.size());
+  t.min = *std::min_element(seconds.begin(), seconds.end());
   const size_t middle = seconds.size() / 2;
   std::nth_element(seconds.begin(), seconds.begin() + middle, seconds.end());
   t.median = seconds[middle];
@@ -143,35 +154,35 @@ Timing Summarise(std::vector<double>& seconds) {
   return t;
 }
 
-double FloorSeconds(FrameSize size, int32_t fft_threads) {
+Timing FloorTiming(FrameSize size, int32_t fft_threads) {
   const FloorKey key(size.width, size.height, fft_threads);
   const auto found = FloorCache().find(key);
   if (found != FloorCache().end()) return found->second;
 
   FloorRig rig(size, fft_threads);
-  if (!rig.ready()) return 0.0;
+  if (!rig.ready()) return Timing();
   std::vector<double> seconds;
   double total = 0.0;
-  while (seconds.size() < kFloorRuns || total < kFloorSeconds) {
-    rig.Reload();
-    const auto start = std::chrono::steady_clock::now();
-    rig.Transform();
-    seconds.push_back(SecondsSince(start));
+  while (static_cast<int>(seconds.size()) < kFloorRuns || total < kFloorSeconds) {
+    rig.Time(1, seconds);
     total += seconds.back();
   }
-  benchmark::DoNotOptimize(rig.Sample());
-  const double median = Summarise(seconds).median;
-  FloorCache().emplace(key, median);
-  return median;
+  const Timing floor = Summarise(seconds);
+  FloorCache().emplace(key, floor);
+  return floor;
 }
 
-void ReportAgainstFloor(benchmark::State& state, const Timing& frame, FrameSize size,
-                        int32_t fft_threads) {
-  const double floor = FloorSeconds(size, fft_threads);
-  state.counters["floor_ms"] = floor * 1e3;
+void ReportAgainstFloor(benchmark::State& state, const Timing& frame, const Timing& floor) {
+  state.counters["floor_ms"] = floor.median * 1e3;
   state.counters["frame_ms"] = frame.median * 1e3;
   state.counters["fps"] = frame.median > 0.0 ? 1.0 / frame.median : 0.0;
-  state.counters["ratio"] = floor > 0.0 ? frame.median / (3.0 * floor) : 0.0;
+  state.counters["ratio"] = floor.median > 0.0 ? frame.median / (3.0 * floor.median) : 0.0;
+  state.counters["ratio_min"] = floor.min > 0.0 ? frame.min / (3.0 * floor.min) : 0.0;
+}
+
+void ReportInFrame(benchmark::State& state, const Timing& frame, const Timing& in_frame_fft) {
+  state.counters["fft_ms"] = in_frame_fft.median * 1e3;
+  state.counters["ratio_in_frame"] = in_frame_fft.min > 0.0 ? frame.min / in_frame_fft.min : 0.0;
 }
 
 std::string SizeLabel(FrameSize size) {

@@ -48,9 +48,10 @@ inline double SecondsSince(std::chrono::steady_clock::time_point start) {
 struct Timing {
   double mean = 0.0;
   double median = 0.0;
+  double min = 0.0;
 };
 
-// The median and mean of `seconds` (reordered).
+// The median, mean and minimum of `seconds` (reordered).
 Timing Summarise(std::vector<double>& seconds);
 
 // Runs prepare() untimed and then timed() timed in every iteration of
@@ -91,6 +92,9 @@ class FloorRig {
   void Reload();
   // One forward and one inverse fftwf_execute.
   void Transform();
+  // Reload and Transform `runs` times, appending the seconds of each
+  // Transform to `seconds`.
+  void Time(int runs, std::vector<double>& seconds);
   // A sample of the result, so that the work is used.
   float Sample() const;
 
@@ -100,21 +104,39 @@ class FloorRig {
   bool ready_ = false;
 };
 
-// The FFT floor of one plane: the median time of FloorRig::Transform, in
-// seconds per plane. Measured once per size and thread count in the
-// process, over at least kFloorRuns runs and kFloorSeconds, and cached.
-double FloorSeconds(FrameSize size, int32_t fft_threads);
+// The FFT floor of one plane: the times of FloorRig::Transform, in seconds
+// per plane. Measured once per size and thread count in the process, over
+// at least kFloorRuns runs and kFloorSeconds, and cached.
+Timing FloorTiming(FrameSize size, int32_t fft_threads);
 constexpr double kFloorSeconds = 0.5;
-constexpr size_t kFloorRuns = 9;
+constexpr int kFloorRuns = 9;
 // Enters a floor measured elsewhere (by the floor benchmark) into the
 // cache; the last call for a key wins, since Google Benchmark's final run
 // of a benchmark is its longest.
-void RememberFloor(FrameSize size, int32_t fft_threads, double seconds);
+void RememberFloor(FrameSize size, int32_t fft_threads, const Timing& floor);
 
-// Adds the counters shared by the frame benchmarks, all from medians:
-// floor_ms (per plane), frame_ms, fps, and ratio = frame / (3 x floor).
-void ReportAgainstFloor(benchmark::State& state, const Timing& frame, FrameSize size,
-                        int32_t fft_threads);
+// Adds the counters shared by the frame benchmarks: from medians floor_ms
+// (per plane), frame_ms, fps and ratio = frame / (3 x floor); and
+// ratio_min, the same from the fastest frame and the fastest floor. On a
+// shared machine other work only ever slows a run down, so the fastest
+// runs are the least disturbed ones.
+void ReportAgainstFloor(benchmark::State& state, const Timing& frame, const Timing& floor);
+
+// Adds fft_ms, the median time per frame inside the module's own
+// fftwf_execute calls, and ratio_in_frame = frame / fft_ms, from the
+// fastest frame and the fastest transforms: the frame's overhead over
+// its own transforms, with their data (a masked spectrum, mostly zeros,
+// takes the inverse transform faster than the floor's full one), measured
+// at the same moment.
+void ReportInFrame(benchmark::State& state, const Timing& frame, const Timing& in_frame_fft);
+
+// The fftwf_execute calls of the process so far, and the seconds spent in
+// them (execute_probe.cpp): the module's transforms included.
+struct TransformCount {
+  int64_t calls = 0;
+  double seconds = 0.0;
+};
+TransformCount TransformsSoFar();
 
 // Labels such as "1920x1080".
 std::string SizeLabel(FrameSize size);

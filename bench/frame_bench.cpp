@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "engine/mask.h"
@@ -20,17 +21,26 @@ using devidoriv::MaskType;
 using testhost::HostEmulator;
 using testhost::RunnerMode;
 
-// The frame cases: mask types 0 ... 5 on every plane, and the ellipse
-// low-pass with the spectrum view of Y.
+// The frame cases: mask types 0 ... 5 on every plane; the ellipse
+// low-pass with the spectrum view of Y; and type 6, which the mask leaves
+// alone, so that the frame runs the floor's transforms on the floor's
+// data plus the load and store (a masked spectrum, mostly zeros, goes
+// through the inverse transform faster than a full one).
 constexpr int64_t kMaskTypes = 6;
 constexpr int64_t kViewCase = kMaskTypes;
+constexpr int64_t kUnmaskedCase = kMaskTypes + 1;
+constexpr int32_t kNoMaskType = 6;
 
 // The host's message that the filter was switched off or on.
 constexpr uint32_t kFilterSwitched = 0x46D;
 
 // Minimum measuring time per benchmark: enough for a few frames at the
 // large sizes, so that the whole run stays within minutes on two cores.
-constexpr double kFrameMinTime = 0.5;
+constexpr double kFrameMinTime = 0.8;
+// Floor runs before and after the frames of each case.
+constexpr int kFloorRuns = 5;
+// Forward and inverse for each of three planes.
+constexpr int64_t kTransformsPerFrame = 6;
 constexpr double kFloorMinTime = 0.3;
 
 const char* CaseName(int64_t frame_case) {
@@ -49,6 +59,8 @@ const char* CaseName(int64_t frame_case) {
       return "horizontal";
     case kViewCase:
       return "ellipse+view";
+    case kUnmaskedCase:
+      return "unmasked";
   }
   return "?";
 }
@@ -64,7 +76,9 @@ FrameSize SizeOf(const benchmark::State& state) {
 void Configure(HostEmulator& host, int64_t frame_case, int32_t fft_threads, bool measure) {
   using namespace devidoriv;
   host.ResetSettings();
-  const int32_t type = frame_case == kViewCase ? 0 : static_cast<int32_t>(frame_case);
+  int32_t type = static_cast<int32_t>(frame_case);
+  if (frame_case == kViewCase) type = 0;
+  if (frame_case == kUnmaskedCase) type = kNoMaskType;
   host.SetTrack(track::luma_type, type);
   host.SetTrack(track::chroma_type, type);
   host.SetTrack(track::threads, fft_threads);
@@ -118,14 +132,18 @@ void BM_FftFloor(benchmark::State& state) {
   const bench::Timing timing =
       bench::TimeEach(state, [&rig] { rig.Reload(); }, [&rig] { rig.Transform(); });
   benchmark::DoNotOptimize(rig.Sample());
-  bench::RememberFloor(size, fft_threads, timing.median);
+  bench::RememberFloor(size, fft_threads, timing);
   state.counters["median_ms"] = timing.median * 1e3;
   state.counters["ns_per_pixel"] = timing.median * 1e9 / (double(size.width) * size.height);
   state.SetLabel(bench::SizeLabel(size) + " r2c+c2r, one plane");
 }
 
-// Arguments: width, height, case (mask type, or kViewCase), FFTW threads,
-// runner threads. The workspace is warm: built before the timed frames.
+// Arguments: width, height, case (a mask type, kViewCase or
+// kUnmaskedCase), FFTW threads, runner threads. The workspace is warm:
+// built before the timed frames. The floor is measured for each case,
+// right before and right after its frames, so that frames and floor see
+// the same load of the shared machine; measuring it between the frames
+// would let its buffers push the module's out of the caches.
 void BM_ProcessFrame(benchmark::State& state) {
   const FrameSize size = SizeOf(state);
   const int64_t frame_case = state.range(2);
@@ -138,20 +156,43 @@ void BM_ProcessFrame(benchmark::State& state) {
   // frames) would not be the plans this case makes: start from none.
   ReleaseModuleWorkspace(host);
 
+  bench::FloorRig rig(size, fft_threads);
+  if (!rig.ready()) {
+    state.SkipWithError("the workspace could not be built");
+    return;
+  }
+  std::vector<double> floor_seconds;
+  rig.Time(kFloorRuns, floor_seconds);
   BenchFrame frame(size);
   host.Process(frame.frame());  // builds the workspace, untimed
+  // Per frame, the time inside the module's six fftwf_execute calls.
+  std::vector<double> in_frame_fft;
+  in_frame_fft.reserve(static_cast<size_t>(state.max_iterations));
+  int64_t wrong_transform_count = 0;
   const bench::Timing timing = bench::TimeEach(
       state,
       [&] {
         frame.Restore();
         host.ClearCounters();
       },
-      [&] { host.Process(frame.frame()); });
+      [&] {
+        const bench::TransformCount before = bench::TransformsSoFar();
+        host.Process(frame.frame());
+        const bench::TransformCount after = bench::TransformsSoFar();
+        in_frame_fft.push_back(after.seconds - before.seconds);
+        if (after.calls - before.calls != kTransformsPerFrame) ++wrong_transform_count;
+      });
+  rig.Time(kFloorRuns, floor_seconds);
   if (!frame.Changed()) {
     state.SkipWithError("the frame was not filtered");
     return;
   }
-  bench::ReportAgainstFloor(state, timing, size, fft_threads);
+  if (wrong_transform_count != 0) {
+    state.SkipWithError("the module's transforms did not pass the probe");
+    return;
+  }
+  bench::ReportAgainstFloor(state, timing, bench::Summarise(floor_seconds));
+  bench::ReportInFrame(state, timing, bench::Summarise(in_frame_fft));
   state.SetLabel(bench::SizeLabel(size) + " " + CaseName(frame_case));
 }
 
@@ -186,7 +227,7 @@ void BM_FirstFrameAfterRelease(benchmark::State& state) {
     state.SkipWithError("the frame was not filtered");
     return;
   }
-  bench::ReportAgainstFloor(state, timing, size, fft_threads);
+  bench::ReportAgainstFloor(state, timing, bench::FloorTiming(size, fft_threads));
   state.SetLabel(bench::SizeLabel(size) + (measure ? " FFTW_MEASURE" : " FFTW_ESTIMATE"));
 }
 
@@ -227,7 +268,7 @@ void FrameArguments(benchmark::internal::Benchmark* b) {
     for (int64_t fft : {1, 2}) {
       for (int64_t runner : {1, 2}) {
         if (!full && fft != runner) continue;
-        for (int64_t c = 0; c <= kViewCase; ++c) {
+        for (int64_t c = 0; c <= kUnmaskedCase; ++c) {
           if (!full && c != 0 && c != kViewCase) continue;
           b->Args({s.width, s.height, c, fft, runner});
         }

@@ -89,7 +89,7 @@ FrameSize SizeOf(const benchmark::State& state) {
 // plane), from medians.
 void ReportStep(benchmark::State& state, const StepRig& rig, const bench::Timing& timing,
                 const char* step) {
-  const double floor = bench::FloorSeconds(rig.size_, 1);
+  const double floor = bench::FloorTiming(rig.size_, 1).median;
   state.counters["median_us"] = timing.median * 1e6;
   state.counters["ns_per_pixel"] = timing.median * 1e9 / static_cast<double>(rig.Pixels());
   state.counters["of_floor"] = floor > 0.0 ? timing.median / floor : 0.0;
