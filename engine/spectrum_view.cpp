@@ -106,8 +106,11 @@ void DEVIDORIV_CC RenderSpectrumRows(int32_t thread_index, int32_t thread_count,
     YcPixel* dst = view.target + r * static_cast<int64_t>(view.stride);
     for (int64_t c = 0; c < cols; ++c) {
       // std::log(1 + P), not log1p: the two differ in the last bits, and the
-      // levels are defined on ln(1 + P) as computed in double.
-      const double q = scale * std::log(1.0 + PowerOf(src[c]));
+      // levels are defined on ln(1 + P) as computed in double. A bin the mask
+      // zeroed has P = 0 and ln(1) = 0 exactly, so its logarithm is skipped:
+      // after a low-pass most bins are such bins.
+      const double power = PowerOf(src[c]);
+      const double q = power == 0.0 ? 0.0 : scale * std::log(1.0 + power);
       dst[c].y = static_cast<int16_t>(LevelOf(q, view.level_offset));
       dst[c].cb = view.cb_value;
       dst[c].cr = view.cr_value;
