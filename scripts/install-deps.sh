@@ -12,5 +12,7 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "installing:$missing"
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
+# Another install running at the same time holds the dpkg lock: wait for it.
+lock="-o DPkg::Lock::Timeout=600"
+apt-get $lock update -qq
+DEBIAN_FRONTEND=noninteractive apt-get $lock install -y -qq $missing

@@ -28,13 +28,15 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+# Another install running at the same time holds the dpkg lock: wait for it.
+lock="-o DPkg::Lock::Timeout=600"
 case " $missing " in
     *" wine32:i386 "*)
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             dpkg --add-architecture i386
         fi
-        apt-get update -qq
+        apt-get $lock update -qq
         ;;
 esac
 # shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $missing
+apt-get $lock install -y -qq --no-install-recommends $missing
