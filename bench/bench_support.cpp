@@ -48,11 +48,11 @@ int16_t Clamp(double v, int32_t low, int32_t high) {
 
 }  // namespace
 
-testhost::HostEmulator& Host() {
+hostlib::ModuleHost& Host() {
   // Made on first use and kept for the life of the process, as the editor
   // keeps a plug-in loaded.
-  static testhost::HostEmulator* host = [] {
-    auto* h = new testhost::HostEmulator;
+  static hostlib::ModuleHost* host = [] {
+    auto* h = new hostlib::ModuleHost;
     std::string error;
     if (!h->Load(&error)) {
       std::fprintf(stderr, "devidoriv_bench: %s\n", error.c_str());
@@ -65,13 +65,13 @@ testhost::HostEmulator& Host() {
   return *host;
 }
 
-const testhost::Frame& TestPicture(FrameSize size) {
-  static std::map<std::pair<int32_t, int32_t>, testhost::Frame> pictures;
+const hostlib::Frame& TestPicture(FrameSize size) {
+  static std::map<std::pair<int32_t, int32_t>, hostlib::Frame> pictures;
   const auto key = std::make_pair(size.width, size.height);
   auto found = pictures.find(key);
   if (found != pictures.end()) return found->second;
-  testhost::Frame& frame =
-      pictures.emplace(key, testhost::Frame(size.width, size.height)).first->second;
+  hostlib::Frame& frame =
+      pictures.emplace(key, hostlib::Frame(size.width, size.height)).first->second;
   XorShift random(12345);
   const double w = frame.width;
   const double h = frame.height;
@@ -94,7 +94,7 @@ const testhost::Frame& TestPicture(FrameSize size) {
 FloorRig::FloorRig(FrameSize size, int32_t fft_threads) {
   Host();  // the module's OnInit has prepared FFTW's threads
   if (!devidoriv::EnsureWorkspace(ws_, size.width, size.height, fft_threads, 0)) return;
-  const testhost::Frame& picture = TestPicture(size);
+  const hostlib::Frame& picture = TestPicture(size);
   plane_.resize(picture.image.size());
   for (size_t k = 0; k < plane_.size(); ++k) plane_[k] = picture.image[k].y;
   ready_ = true;

@@ -1,4 +1,4 @@
-// Shared pieces of the frame benchmarks: the one host emulator of the
+// Shared pieces of the frame benchmarks: the one host library of the
 // process, a deterministic test picture, manual timing, and the FFT floor
 // that the frame times are compared with.
 #pragma once
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/workspace.h"
-#include "host/devidoriv_abi.h"
-#include "testhost/host_emulator.h"
+#include "devidoriv/devidoriv.h"
+#include "hostlib/module_host.h"
 
 namespace bench {
 
@@ -30,14 +30,14 @@ constexpr FrameSize kUhd = {3840, 2160};
 constexpr FrameSize kWxga = {1366, 768};
 
 // The process's host: the module loaded, initialised, with worker threads
-// set per benchmark. The emulator allows one host per process.
-testhost::HostEmulator& Host();
+// set per benchmark. The host library allows one host per process.
+hostlib::ModuleHost& Host();
 
 // A frame of this size whose planes hold a picture of gradients, a few
 // sine gratings and pseudo-random noise: a full spectrum, like camera
 // video, in the host's ranges (y 0 ... 4096, cb and cr -2048 ... 2048).
 // Made once per size and kept; benchmarks copy its image.
-const testhost::Frame& TestPicture(FrameSize size);
+const hostlib::Frame& TestPicture(FrameSize size);
 
 // Seconds on the steady clock since `start`.
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {

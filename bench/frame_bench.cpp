@@ -1,4 +1,4 @@
-// Whole frames through the host emulator, as the editor runs them, next to
+// Whole frames through the host library, as the editor runs them, next to
 // the FFT floor: the bare transforms of one plane. Every frame benchmark
 // reports ratio = time per frame / (3 x floor), the floor measured in the
 // same process for the same size and FFTW thread count.
@@ -12,14 +12,14 @@
 
 #include "bench/bench_support.h"
 #include "engine/mask.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 
 namespace {
 
 using bench::FrameSize;
 using devidoriv::MaskType;
-using testhost::HostEmulator;
-using testhost::RunnerMode;
+using hostlib::ModuleHost;
+using hostlib::RunnerMode;
 
 // The frame cases: mask types 0 ... 5 on every plane; the ellipse
 // low-pass with the spectrum view of Y; and type 6, which the mask leaves
@@ -73,7 +73,7 @@ FrameSize SizeOf(const benchmark::State& state) {
 // radii and band (a 160, b 120, w 50), FFTW thread setting fft_threads,
 // and planning with FFTW_MEASURE (a render) or FFTW_ESTIMATE (never
 // measure).
-void Configure(HostEmulator& host, int64_t frame_case, int32_t fft_threads, bool measure) {
+void Configure(ModuleHost& host, int64_t frame_case, int32_t fft_threads, bool measure) {
   using namespace devidoriv;
   host.ResetSettings();
   int32_t type = static_cast<int32_t>(frame_case);
@@ -93,7 +93,7 @@ void Configure(HostEmulator& host, int64_t frame_case, int32_t fft_threads, bool
 
 // Frees the module's workspace the way the editor does: the filter is
 // reported switched off.
-void ReleaseModuleWorkspace(HostEmulator& host) {
+void ReleaseModuleWorkspace(ModuleHost& host) {
   host.SetActive(false);
   host.WindowMessage(kFilterSwitched);
   host.SetActive(true);
@@ -108,7 +108,7 @@ class BenchFrame {
     Restore();
   }
   void Restore() { std::copy(picture_.image.begin(), picture_.image.end(), frame_.image.begin()); }
-  testhost::Frame& frame() { return frame_; }
+  hostlib::Frame& frame() { return frame_; }
   // True when the filter changed the picture.
   bool Changed() const {
     return std::memcmp(picture_.image.data(), frame_.image.data(),
@@ -116,8 +116,8 @@ class BenchFrame {
   }
 
  private:
-  const testhost::Frame& picture_;
-  testhost::Frame frame_;
+  const hostlib::Frame& picture_;
+  hostlib::Frame frame_;
 };
 
 // Arguments: width, height, FFTW threads.
@@ -149,7 +149,7 @@ void BM_ProcessFrame(benchmark::State& state) {
   const int64_t frame_case = state.range(2);
   const int32_t fft_threads = static_cast<int32_t>(state.range(3));
   const int runner_threads = static_cast<int>(state.range(4));
-  HostEmulator& host = bench::Host();
+  ModuleHost& host = bench::Host();
   host.SetRunner(RunnerMode::kPool, runner_threads);
   Configure(host, frame_case, fft_threads, false);
   // Plans left by another benchmark (measured ones are kept for estimated
@@ -204,7 +204,7 @@ void BM_FirstFrameAfterRelease(benchmark::State& state) {
   const FrameSize size = SizeOf(state);
   const bool measure = state.range(2) != 0;
   const int32_t fft_threads = static_cast<int32_t>(state.range(3));
-  HostEmulator& host = bench::Host();
+  ModuleHost& host = bench::Host();
   host.SetRunner(RunnerMode::kPool, 1);
   Configure(host, static_cast<int64_t>(MaskType::ellipse_low_pass), fft_threads, measure);
 
@@ -238,7 +238,7 @@ void DEVIDORIV_CC NoWork(int32_t thread_index, int32_t, void* counter, void*) {
 }
 
 void BM_WorkerPoolPass(benchmark::State& state) {
-  HostEmulator& host = bench::Host();
+  ModuleHost& host = bench::Host();
   host.SetRunner(RunnerMode::kPool, static_cast<int>(state.range(0)));
   const RunWorkersFunc run_workers = host.table()->services->RunWorkers;
   int64_t passes = 0;

@@ -70,7 +70,7 @@ class StepRig {
   }
 
   FrameSize size_;
-  testhost::Frame frame_;
+  hostlib::Frame frame_;
   devidoriv::TransformWorkspace ws_;
   FrameProcInfo info_{};
   devidoriv::PlaneJob job_{};

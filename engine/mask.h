@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 

@@ -6,7 +6,7 @@
 
 #include <fftw3.h>
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 

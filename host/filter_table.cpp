@@ -1,10 +1,10 @@
 // The module's export and its static filter table with the settings
 // tables. The host reads the labels as code-page-932 byte strings, so they
 // are written here as those bytes; the comments give the decoded text.
-#include "engine/driver.h"
+#include "host/frame_adapter.h"
 #include "host/filter_table.h"
 #include "host/lifecycle.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 namespace {

@@ -1,7 +1,7 @@
 // The module's static filter table.
 #pragma once
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 

@@ -3,7 +3,7 @@
 #include <fftw3.h>
 
 #include "engine/workspace.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 
@@ -40,18 +40,16 @@ int32_t DEVIDORIV_CC OnExit(FilterTable* /*table*/) {
 }
 
 int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
-  if ((status & kTrackChanged) == 0) return 1;
+  if ((status & DEVIDORIV_UPDATE_TRACK) == 0) return 1;
   if (!table->check_values || table->check_values[check::sync_sliders] == 0) return 1;
   // Unsigned, so that statuses with further high bits set fail too.
-  const uint32_t k = static_cast<uint32_t>(status) - static_cast<uint32_t>(kTrackChanged);
+  const uint32_t k = static_cast<uint32_t>(status) - static_cast<uint32_t>(DEVIDORIV_UPDATE_TRACK);
   if (k > track::chroma_type) return 1;
 
   int32_t* values = table->track_values;
   if (!values || !table->services) return 1;
   const int32_t changed = static_cast<int32_t>(k);
-  const int32_t partner =
-      changed < track::kChromaOffset ? changed + track::kChromaOffset : changed - track::kChromaOffset;
-  values[partner] = values[changed];
+  values[DevidorivPartnerTrack(changed)] = values[changed];
   table->services->RefreshWindow(table);
   return 1;
 }
@@ -59,7 +57,7 @@ int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
 int32_t DEVIDORIV_CC OnWindowMessage(void* /*window*/, uint32_t message, uintptr_t /*wparam*/,
                                      intptr_t /*lparam*/, void* /*edit_handle*/,
                                      FilterTable* table) {
-  if (message != kFilterToggledMessage || !table->services) return 0;
+  if (message != DEVIDORIV_MESSAGE_FILTER_TOGGLED || !table->services) return 0;
   if (table->services->QueryActive(table) != 0) return 0;
   ReleaseWorkspace(ModuleWorkspace());
   return 0;

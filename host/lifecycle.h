@@ -3,15 +3,9 @@
 
 #include <cstdint>
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
-
-// Window message the host sends when the filter has been enabled or
-// disabled.
-constexpr uint32_t kFilterToggledMessage = 0x46D;
-// OnUpdate status for a change of track k: kTrackChanged + k.
-constexpr int32_t kTrackChanged = 0x10000;
 
 // Prepares FFTW for threaded plans and raises the radius track maxima to
 // the host's largest frame.

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 #include "tools/picture.h"
 
 namespace devidoriv::tool {

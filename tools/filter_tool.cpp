@@ -9,9 +9,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "host/lifecycle.h"
-#include "host/settings.h"
-#include "testhost/host_emulator.h"
+#include "devidoriv/devidoriv.h"
+#include "hostlib/module_host.h"
 #include "tools/convert.h"
 #include "tools/io_formats.h"
 #include "tools/options.h"
@@ -30,7 +29,7 @@ std::string InputName(const std::string& path) { return path == "-" ? "standard 
 std::string OutputName(const std::string& path) { return path == "-" ? "standard output" : path; }
 
 std::string ModulePath(const Options& options) {
-  return options.module.empty() ? testhost::DefaultModulePath() : options.module;
+  return options.module.empty() ? hostlib::DefaultModulePath() : options.module;
 }
 
 // True when both names are the same existing file, which writing the
@@ -107,7 +106,7 @@ struct Streams {
 };
 
 int PrintHelp(const Options& options) {
-  testhost::HostEmulator host;
+  hostlib::ModuleHost host;
   std::string error;
   const bool loaded = host.Load(ModulePath(options), &error);
   std::fputs(HelpText(loaded ? host.table() : nullptr).c_str(), stdout);
@@ -119,23 +118,23 @@ int PrintHelp(const Options& options) {
 // With sync_sliders on, the editor copies a moved luma mask slider to its
 // chroma partner (and back) through OnUpdate; a setting given without its
 // partner goes the same way.
-void ApplySettings(const Options& options, testhost::HostEmulator* host) {
+void ApplySettings(const Options& options, hostlib::ModuleHost* host) {
   for (int32_t k = 0; k < track::count; ++k) {
     if (options.tracks[k]) host->SetTrack(k, *options.tracks[k]);
   }
   for (int32_t c = 0; c < check::count; ++c) {
     if (options.checks[c]) host->SetCheck(c, *options.checks[c]);
   }
-  for (int32_t k = 0; k <= track::chroma_type; ++k) {
-    const int32_t partner =
-        k < track::kChromaOffset ? k + track::kChromaOffset : k - track::kChromaOffset;
-    if (options.tracks[k] && !options.tracks[partner]) host->Update(kTrackChanged + k);
+  for (int32_t k = 0; k < track::count; ++k) {
+    const int32_t partner = DevidorivPartnerTrack(k);
+    if (partner >= 0 && options.tracks[k] && !options.tracks[partner])
+      host->Update(DEVIDORIV_UPDATE_TRACK + k);
   }
 }
 
 // Writes the snapshots asked for at filtered frame `index`, of the input
 // (`input` true) or of the output.
-bool TakeSnapshots(const Options& options, int64_t index, bool input, const testhost::Frame& frame,
+bool TakeSnapshots(const Options& options, int64_t index, bool input, const hostlib::Frame& frame,
                    std::vector<bool>* taken) {
   for (size_t i = 0; i < options.snapshots.size(); ++i) {
     const SnapshotRequest& request = options.snapshots[i];
@@ -190,13 +189,13 @@ int RunTool(const std::vector<std::string>& args) {
 
   // The host: the clip's frame size is the largest the module will see,
   // so the radius ranges follow it after OnInit.
-  testhost::HostEmulator host;
+  hostlib::ModuleHost host;
   if (!host.Load(ModulePath(options), &error)) {
     Report(error);
     return kExitBadInput;
   }
   const int32_t processors = static_cast<int32_t>(std::thread::hardware_concurrency());
-  host.SetRunner(testhost::RunnerMode::kPool,
+  host.SetRunner(hostlib::RunnerMode::kPool,
                  options.workers > 0 ? options.workers : std::clamp(processors, 1, kMaxWorkers));
   host.SetSaving(!options.preview);
   host.SetMaxFrame(format.width, format.height);
@@ -220,7 +219,7 @@ int RunTool(const std::vector<std::string>& args) {
   // Everything a frame needs is allocated once: the conversion tables
   // here, the frame buffers with the first frame read, so that a header
   // promising a huge frame costs nothing until the input holds one.
-  testhost::Frame frame(0, 0);
+  hostlib::Frame frame(0, 0);
   Picture picture;
   PictureConverter converter;
   converter.Configure(format);
@@ -247,14 +246,14 @@ int RunTool(const std::vector<std::string>& args) {
     }
     if (read++ < options.start) continue;
 
-    if (frame.image.empty()) frame = testhost::Frame(format.width, format.height);
+    if (frame.image.empty()) frame = hostlib::Frame(format.width, format.height);
     converter.ToHost(picture, frame.image.data(), frame.stride);
     if (!TakeSnapshots(options, filtered, true, frame, &taken)) {
       status = kExitBadInput;
       break;
     }
     host.Process(frame);
-    host.ClearCounters();  // the emulator's call log would otherwise grow with the clip
+    host.ClearCounters();  // the host's call log would otherwise grow with the clip
     if (!TakeSnapshots(options, filtered, false, frame, &taken)) {
       status = kExitBadInput;
       break;

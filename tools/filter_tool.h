@@ -1,5 +1,5 @@
 // The command-line tool: reads a video stream, filters every frame through
-// the Devidoriv module as the editor would (through the host emulator), and
+// the Devidoriv module as the editor would (through the host library), and
 // writes the result in the input's format.
 #pragma once
 

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/devidoriv_abi.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 
 namespace devidoriv::tool {
 

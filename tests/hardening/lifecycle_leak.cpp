@@ -21,9 +21,9 @@
 #include <mutex>
 #include <string>
 
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/module_fixture.h"
-#include "testhost/host_emulator.h"
+#include "hostlib/module_host.h"
 
 namespace {
 
@@ -108,9 +108,9 @@ extern "C" __attribute__((visibility("default"))) void fftwf_free(void* block) {
 namespace {
 
 using devidoriv_test::FillPattern;
-using testhost::Frame;
-using testhost::HostEmulator;
-using testhost::RunnerMode;
+using hostlib::Frame;
+using hostlib::ModuleHost;
+using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
@@ -139,7 +139,7 @@ bool SameImage(const Frame& a, const Frame& b) {
 }
 
 // Luma and chroma low-passes small enough to change every test frame.
-void NarrowMasks(HostEmulator& host) {
+void NarrowMasks(ModuleHost& host) {
   host.SetTrack(track::luma_a, 3);
   host.SetTrack(track::luma_b, 2);
   host.SetTrack(track::chroma_a, 2);
@@ -156,7 +156,7 @@ struct FrameStep {
 
 // Filters one frame of the step's size and settings and checks that the
 // module changed it.
-void ProcessAndExpectFiltered(HostEmulator& host, const FrameStep& s, uint32_t seed) {
+void ProcessAndExpectFiltered(ModuleHost& host, const FrameStep& s, uint32_t seed) {
   SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << " stride " << s.stride
                                   << ", threads " << s.threads);
   host.SetTrack(track::threads, s.threads);
@@ -172,7 +172,7 @@ void ProcessAndExpectFiltered(HostEmulator& host, const FrameStep& s, uint32_t s
 }
 
 TEST(ModuleLifecycle, EveryBufferIsFreedByExitAndNothingElseLeaks) {
-  HostEmulator host;
+  ModuleHost host;
   std::string error;
   ASSERT_TRUE(host.Load(&error)) << error;
   host.library()->UnloadOnClose();
@@ -251,7 +251,7 @@ TEST(ModuleLifecycle, EveryBufferIsFreedByExitAndNothingElseLeaks) {
   // A second exit frees nothing.
   ASSERT_EQ(host.Exit(), 1);
   EXPECT_EQ(Counts().frees, after_exit.frees);
-  // The emulator unloads the module when it goes out of scope.
+  // The host unloads the module when it goes out of scope.
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A bounded soak of the module through the host emulator: thousands of
+// A bounded soak of the module through the host library: thousands of
 // frames of random sizes and strides, with random settings (values beyond
 // the track ranges included), FFT thread settings, runners, pool sizes,
 // saving states and lifecycle messages in between. Every frame's output,
@@ -23,15 +23,15 @@
 #include <random>
 #include <string>
 
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/module_fixture.h"
-#include "testhost/host_emulator.h"
+#include "hostlib/module_host.h"
 
 namespace {
 
 using devidoriv_test::ModuleTest;
-using testhost::Frame;
-using testhost::RunnerMode;
+using hostlib::Frame;
+using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

@@ -1,6 +1,6 @@
 /* The ABI header compiled as plain C: the layout checks hold in C too, and
  * C sees the same record layout as C++. */
-#include "host/devidoriv_abi.h"
+#include "devidoriv/devidoriv.h"
 
 size_t AbiFromC_FilterTableSize(void) { return sizeof(FilterTable); }
 size_t AbiFromC_InfoTextOffset(void) { return offsetof(FilterTable, info_text); }

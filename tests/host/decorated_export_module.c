@@ -1,8 +1,8 @@
 /* Modules whose entry point is exported under a decorated name, as a build
  * with the wrong calling convention or without C linkage would export it.
  * The editor looks up only the plain name "GetFilterTable", so the host
- * emulator must refuse these and say which decoration it found. The entry
- * point returns a table-sized block, so that an emulator which accepted
+ * host library must refuse these and say which decoration it found. The entry
+ * point returns a table-sized block, so that a host which accepted
  * the decorated name would report success rather than a null table. */
 #include <stddef.h>
 

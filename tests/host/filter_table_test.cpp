@@ -5,9 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/devidoriv_abi.h"
-#include "host/settings.h"
-#include "testhost/host_emulator.h"
+#include "devidoriv/devidoriv.h"
+#include "hostlib/module_host.h"
 
 extern "C" {
 size_t AbiFromC_FilterTableSize(void);
@@ -21,12 +20,12 @@ size_t AbiFromC_SystemInfoSize(void);
 
 namespace {
 
-using testhost::ModuleLibrary;
+using hostlib::ModuleLibrary;
 
 FilterTable* LoadedTable() {
   static std::unique_ptr<ModuleLibrary> library = [] {
     std::string error;
-    auto lib = ModuleLibrary::Open(testhost::DefaultModulePath(), &error);
+    auto lib = ModuleLibrary::Open(hostlib::DefaultModulePath(), &error);
     EXPECT_TRUE(lib) << error;
     return lib;
   }();
@@ -56,7 +55,7 @@ TEST(FilterTable, ExportReturnsTheSameRecordEveryTime) {
   FilterTable* table = LoadedTable();
   ASSERT_NE(table, nullptr);
   std::string error;
-  auto again = ModuleLibrary::Open(testhost::DefaultModulePath(), &error);
+  auto again = ModuleLibrary::Open(hostlib::DefaultModulePath(), &error);
   ASSERT_TRUE(again) << error;
   EXPECT_EQ(again->table(), table);
 }

@@ -3,7 +3,7 @@
 
 #include "engine/workspace.h"
 #include "host/lifecycle.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/module_fixture.h"
 
 namespace {

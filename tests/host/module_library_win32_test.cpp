@@ -1,11 +1,11 @@
-// The Windows side of the emulator's module loading: an entry point that is
+// The Windows side of the host library's module loading: an entry point that is
 // exported only under a decorated name is one that the editor would not
 // find, so loading fails and the error names the decorated export.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "testhost/host_emulator.h"
+#include "hostlib/module_host.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ class DecoratedExportTest : public testing::TestWithParam<DecoratedCase> {};
 TEST_P(DecoratedExportTest, IsRefusedAndNamed) {
   const DecoratedCase& c = GetParam();
   std::string error;
-  auto lib = testhost::ModuleLibrary::Open(c.module_path, &error);
+  auto lib = hostlib::ModuleLibrary::Open(c.module_path, &error);
   EXPECT_FALSE(lib) << c.module_path << " was accepted";
   EXPECT_NE(error.find(std::string("'") + c.decorated_name + "'"), std::string::npos) << error;
   EXPECT_NE(error.find("decorated"), std::string::npos) << error;

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/module_fixture.h"
 
 namespace {
 
 using devidoriv_test::FillPattern;
 using devidoriv_test::ModuleTest;
-using testhost::Frame;
-using testhost::RunnerMode;
+using hostlib::Frame;
+using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/module_fixture.h"
 
 namespace {
 
 using devidoriv_test::FillPattern;
 using devidoriv_test::ModuleTest;
-using testhost::Frame;
-using testhost::RunnerMode;
+using hostlib::Frame;
+using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
@@ -75,7 +75,7 @@ class SpectrumViewFrameTest : public ModuleTest {
     host_.ClearCounters();
     ASSERT_EQ(host_.Process(frame), 1);
     ASSERT_EQ(host_.counters().blit_image, 1);
-    const testhost::BlitCall& blit = host_.blit_log().front();
+    const hostlib::BlitCall& blit = host_.blit_log().front();
     EXPECT_EQ(blit.dst, frame.image.data());
     EXPECT_EQ(blit.src, frame.scratch.data());
     EXPECT_EQ(blit.dst_x, 0);

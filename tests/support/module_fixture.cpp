@@ -4,7 +4,7 @@
 
 namespace devidoriv_test {
 
-void FillPattern(testhost::Frame& frame, uint32_t seed) {
+void FillPattern(hostlib::Frame& frame, uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> luma(0, 4096);
   std::uniform_int_distribution<int> chroma(-2048, 2048);

@@ -1,4 +1,4 @@
-// A test fixture with a host emulator that has loaded the module. The
+// A test fixture with a host library that has loaded the module. The
 // module stays loaded for the whole process, so the fixture puts back what
 // a test may change in its static table (the radius maxima) and releases
 // the workspace between tests.
@@ -10,9 +10,9 @@
 #include <array>
 #include <string>
 
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/pixel_compare.h"
-#include "testhost/host_emulator.h"
+#include "hostlib/module_host.h"
 
 namespace devidoriv_test {
 
@@ -30,12 +30,12 @@ class ModuleTest : public testing::Test {
     std::copy(saved_maximums_.begin(), saved_maximums_.end(), host_.table()->track_maximums);
   }
 
-  testhost::HostEmulator host_;
+  hostlib::ModuleHost host_;
   std::array<int32_t, devidoriv::track::count> saved_maximums_{};
 };
 
 // Fills every component of a frame (padding included) with a value that
 // depends on its position, so that moved or overwritten values show.
-void FillPattern(testhost::Frame& frame, uint32_t seed);
+void FillPattern(hostlib::Frame& frame, uint32_t seed);
 
 }  // namespace devidoriv_test

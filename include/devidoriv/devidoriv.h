@@ -1,6 +1,12 @@
 /*
- * Devidoriv host ABI: the records and function shapes exchanged with the
- * video editing host.
+ * Devidoriv: the whole contract between the filter module and a host.
+ *
+ * The records and function shapes exchanged with the video editing host,
+ * their layout checks, and the protocol constants a host needs: the
+ * indices of the settings in the track and check arrays, the window
+ * message and update codes the module acts on, and the rule that pairs
+ * each luma mask setting with its chroma partner. A host needs nothing
+ * else to load and drive the module.
  *
  * The editor is a 32-bit little-endian Windows program and reads these
  * records at fixed byte offsets, reserved words included; the offsets are
@@ -9,10 +15,10 @@
  * width, so the records stay usable by a host built for the same platform.
  *
  * This header compiles as C99 and as C++11 and declares no functions other
- * than the export.
+ * than the export and one inline helper.
  */
-#ifndef DEVIDORIV_ABI_H
-#define DEVIDORIV_ABI_H
+#ifndef DEVIDORIV_DEVIDORIV_H
+#define DEVIDORIV_DEVIDORIV_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -168,8 +174,91 @@ typedef FilterTable*(DEVIDORIV_CC* GetFilterTableFunc)(void);
  * every call. */
 DEVIDORIV_EXPORT FilterTable* DEVIDORIV_CC GetFilterTable(void);
 
+/* Indices of the settings in the host's track_values array, in the order of
+ * the filter table's track tables. */
+enum {
+  DEVIDORIV_TRACK_LUMA_A = 0,      /* luma mask radius along the frequency columns */
+  DEVIDORIV_TRACK_LUMA_B = 1,      /* luma mask radius along the frequency rows */
+  DEVIDORIV_TRACK_LUMA_W = 2,      /* luma transition half-width, percent of the radius */
+  DEVIDORIV_TRACK_LUMA_TYPE = 3,   /* luma mask shape 0 ... 5 */
+  DEVIDORIV_TRACK_CHROMA_A = 4,    /* the same four for the Cb and Cr planes */
+  DEVIDORIV_TRACK_CHROMA_B = 5,
+  DEVIDORIV_TRACK_CHROMA_W = 6,
+  DEVIDORIV_TRACK_CHROMA_TYPE = 7,
+  DEVIDORIV_TRACK_PLANE = 8,       /* plane of the spectrum view: 0 Y, 1 Cb, 2 Cr */
+  DEVIDORIV_TRACK_CONTRAST = 9,    /* contrast of the spectrum view */
+  DEVIDORIV_TRACK_THREADS = 10,    /* FFT threads, 0 for one per processor */
+  DEVIDORIV_TRACK_COUNT = 11
+};
+
+/* Indices of the settings in the host's check_values array (0 off, non-zero
+ * on). */
+enum {
+  DEVIDORIV_CHECK_SHOW_SPECTRUM = 0,
+  DEVIDORIV_CHECK_SYNC_SLIDERS = 1,
+  DEVIDORIV_CHECK_LUMA_ON = 2,
+  DEVIDORIV_CHECK_CHROMA_ON = 3,
+  DEVIDORIV_CHECK_MEASURE_WHEN_SAVING_ONLY = 4,
+  DEVIDORIV_CHECK_NEVER_MEASURE = 5,
+  DEVIDORIV_CHECK_COUNT = 6
+};
+
+/* The window message a host sends to on_window_message when the filter has
+ * been enabled or disabled; the module then asks QueryActive. */
+#define DEVIDORIV_MESSAGE_FILTER_TOGGLED 0x46Du
+
+/* The status a host hands to on_update after the user changed track k:
+ * DEVIDORIV_UPDATE_TRACK + k. A changed check box is reported as
+ * DEVIDORIV_UPDATE_CHECK + k; the module acts on track changes only. */
+#define DEVIDORIV_UPDATE_TRACK 0x10000
+#define DEVIDORIV_UPDATE_CHECK 0x20000
+
+/* Luma mask tracks 0 ... 3 and their chroma partners 4 ... 7 share one
+ * range. While sync_sliders is on, the module copies a changed member of a
+ * pair into the other one (on_update). Returns the partner of track k, or
+ * -1 for a track without one. */
+#define DEVIDORIV_CHROMA_PARTNER_OFFSET 4
+static inline int32_t DevidorivPartnerTrack(int32_t k) {
+  if (k < DEVIDORIV_TRACK_LUMA_A || k > DEVIDORIV_TRACK_CHROMA_TYPE) return -1;
+  return k < DEVIDORIV_TRACK_CHROMA_A ? k + DEVIDORIV_CHROMA_PARTNER_OFFSET
+                                      : k - DEVIDORIV_CHROMA_PARTNER_OFFSET;
+}
+
 #ifdef __cplusplus
 } /* extern "C" */
+
+/* The same indices for C++ hosts: devidoriv::track::luma_a and so on. */
+namespace devidoriv {
+namespace track {
+enum : int32_t {
+  luma_a = DEVIDORIV_TRACK_LUMA_A,
+  luma_b = DEVIDORIV_TRACK_LUMA_B,
+  luma_w = DEVIDORIV_TRACK_LUMA_W,
+  luma_type = DEVIDORIV_TRACK_LUMA_TYPE,
+  chroma_a = DEVIDORIV_TRACK_CHROMA_A,
+  chroma_b = DEVIDORIV_TRACK_CHROMA_B,
+  chroma_w = DEVIDORIV_TRACK_CHROMA_W,
+  chroma_type = DEVIDORIV_TRACK_CHROMA_TYPE,
+  plane = DEVIDORIV_TRACK_PLANE,
+  contrast = DEVIDORIV_TRACK_CONTRAST,
+  threads = DEVIDORIV_TRACK_THREADS,
+  count = DEVIDORIV_TRACK_COUNT,
+};
+// Track k + kChromaOffset is the chroma partner of luma track k.
+constexpr int32_t kChromaOffset = DEVIDORIV_CHROMA_PARTNER_OFFSET;
+}  // namespace track
+namespace check {
+enum : int32_t {
+  show_spectrum = DEVIDORIV_CHECK_SHOW_SPECTRUM,
+  sync_sliders = DEVIDORIV_CHECK_SYNC_SLIDERS,
+  luma_on = DEVIDORIV_CHECK_LUMA_ON,
+  chroma_on = DEVIDORIV_CHECK_CHROMA_ON,
+  measure_when_saving_only = DEVIDORIV_CHECK_MEASURE_WHEN_SAVING_ONLY,
+  never_measure = DEVIDORIV_CHECK_NEVER_MEASURE,
+  count = DEVIDORIV_CHECK_COUNT,
+};
+}  // namespace check
+}  // namespace devidoriv
 #endif
 
 /* Layout checks. C11 spells it _Static_assert, C++11 static_assert. */
@@ -256,4 +345,4 @@ DEVIDORIV_STATIC_ASSERT(offsetof(HostServices, RunWorkers) == 204, "RunWorkers a
 DEVIDORIV_STATIC_ASSERT(offsetof(HostServices, BlitImage) == 224, "BlitImage at 224");
 #endif
 
-#endif /* DEVIDORIV_ABI_H */
+#endif /* DEVIDORIV_DEVIDORIV_H */

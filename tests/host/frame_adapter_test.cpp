@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/driver.h"
+#include "host/frame_adapter.h"
 #include "engine/mask.h"
 #include "engine/spectrum_view.h"
 #include "engine/workers.h"
-#include "host/settings.h"
+#include "devidoriv/devidoriv.h"
 #include "tests/support/fake_fft.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The host emulator's worker pool: the RunWorkers contract (every index
+// The host library's worker pool: the RunWorkers contract (every index
 // once per pass, with the pass's parameters, and Run returning only after
 // all calls returned), whether its threads are still watching for the next
 // pass or have gone to sleep.
@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "testhost/host_emulator.h"
+#include "hostlib/module_host.h"
 
 namespace {
 
-using testhost::WorkerPool;
+using hostlib::WorkerPool;
 
 // What the calls of the passes record.
 struct PassLog {

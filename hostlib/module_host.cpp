@@ -1,0 +1,177 @@
+#include "hostlib/module_host.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
+#include <random>
+
+namespace hostlib {
+
+namespace {
+
+ModuleHost* active_host = nullptr;
+
+// A handle the module only hands back to QuerySaving.
+char edit_handle_token;
+
+}  // namespace
+
+
+ModuleHost::ModuleHost() {
+  if (active_host) std::abort();  // one host per process at a time
+  active_host = this;
+  services_.QuerySaving = QuerySaving;
+  services_.RefreshWindow = RefreshWindow;
+  services_.QueryActive = QueryActive;
+  services_.QuerySystemInfo = QuerySystemInfo;
+  services_.RunWorkers = RunWorkers;
+  services_.BlitImage = BlitImage;
+  SetRunner(RunnerMode::kPool, 1);
+}
+
+ModuleHost::~ModuleHost() {
+  if (table_) {
+    // The module keeps the pointers after the host is gone; clear them as
+    // an editor does when it unloads.
+    table_->track_values = nullptr;
+    table_->check_values = nullptr;
+    table_->services = nullptr;
+  }
+  library_.reset();
+  active_host = nullptr;
+}
+
+ModuleHost* ModuleHost::Active() { return active_host; }
+
+bool ModuleHost::Load(const std::string& path, std::string* error) {
+  library_ = ModuleLibrary::Open(path, error);
+  if (!library_) return false;
+  table_ = library_->table();
+  if (table_->track_count <= 0 || table_->check_count <= 0 || !table_->track_defaults ||
+      !table_->check_defaults) {
+    *error = "module " + path + " has a filter table without settings";
+    table_ = nullptr;
+    library_.reset();
+    return false;
+  }
+  tracks_.assign(static_cast<size_t>(table_->track_count), 0);
+  checks_.assign(static_cast<size_t>(table_->check_count), 0);
+  ResetSettings();
+  table_->track_values = tracks_.data();
+  table_->check_values = checks_.data();
+  table_->services = &services_;
+  return true;
+}
+
+void ModuleHost::ResetSettings() {
+  std::copy(table_->track_defaults, table_->track_defaults + tracks_.size(), tracks_.begin());
+  std::copy(table_->check_defaults, table_->check_defaults + checks_.size(), checks_.begin());
+}
+
+void ModuleHost::SetRunner(RunnerMode mode, int thread_count) {
+  mode_ = mode;
+  thread_count = std::max(thread_count, 1);
+  services_.RunWorkers = mode == RunnerMode::kNone ? nullptr : RunWorkers;
+  shuffle_threads_ = thread_count;
+  if (mode == RunnerMode::kPool && (!pool_ || pool_->thread_count() != thread_count))
+    pool_.reset(new WorkerPool(thread_count));
+}
+
+int ModuleHost::runner_threads() const {
+  switch (mode_) {
+    case RunnerMode::kPool:
+      return pool_->thread_count();
+    case RunnerMode::kShuffled:
+      return shuffle_threads_;
+    case RunnerMode::kNone:
+      break;
+  }
+  return 1;
+}
+
+int32_t ModuleHost::Init() { return table_->on_init(table_); }
+int32_t ModuleHost::Exit() { return table_->on_exit(table_); }
+int32_t ModuleHost::Update(int32_t status) { return table_->on_update(table_, status); }
+
+int32_t ModuleHost::WindowMessage(uint32_t message) {
+  return table_->on_window_message(nullptr, message, 0, 0, &edit_handle_token, table_);
+}
+
+int32_t ModuleHost::Process(Frame& frame) {
+  FrameProcInfo info = frame.ProcInfo();
+  return Process(info);
+}
+
+int32_t ModuleHost::Process(FrameProcInfo& info) {
+  info.edit_handle = &edit_handle_token;
+  stride_for_blit_ = info.stride;
+  return table_->process_frame(table_, &info);
+}
+
+void ModuleHost::ClearCounters() {
+  counters_ = Counters();
+  blit_log_.clear();
+  saving_handles_.clear();
+}
+
+int32_t DEVIDORIV_CC ModuleHost::QuerySaving(void* edit_handle) {
+  ModuleHost* host = Active();
+  ++host->counters_.query_saving;
+  host->saving_handles_.push_back(edit_handle);
+  return host->saving_ ? 1 : 0;
+}
+
+int32_t DEVIDORIV_CC ModuleHost::RefreshWindow(FilterTable*) {
+  ++Active()->counters_.refresh_window;
+  return 1;
+}
+
+int32_t DEVIDORIV_CC ModuleHost::QueryActive(FilterTable*) {
+  ModuleHost* host = Active();
+  ++host->counters_.query_active;
+  return host->active_ ? 1 : 0;
+}
+
+int32_t DEVIDORIV_CC ModuleHost::QuerySystemInfo(void*, HostSystemInfo* info) {
+  ModuleHost* host = Active();
+  ++host->counters_.query_system_info;
+  *info = HostSystemInfo{};
+  info->max_frame_width = host->max_width_;
+  info->max_frame_height = host->max_height_;
+  return 1;
+}
+
+int32_t DEVIDORIV_CC ModuleHost::RunWorkers(WorkerFunc func, void* first, void* second) {
+  ModuleHost* host = Active();
+  ++host->counters_.run_workers;
+  if (host->mode_ == RunnerMode::kShuffled) {
+    host->RunShuffled(func, first, second);
+  } else {
+    host->pool_->Run(func, first, second);
+  }
+  return 1;
+}
+
+void ModuleHost::RunShuffled(WorkerFunc func, void* first, void* second) {
+  std::vector<int32_t> order(static_cast<size_t>(shuffle_threads_));
+  std::iota(order.begin(), order.end(), 0);
+  std::mt19937 random(shuffle_seed_++);
+  std::shuffle(order.begin(), order.end(), random);
+  for (int32_t index : order) func(index, shuffle_threads_, first, second);
+}
+
+int32_t DEVIDORIV_CC ModuleHost::BlitImage(YcPixel* dst, int32_t dst_x, int32_t dst_y,
+                                             YcPixel* src, int32_t src_x, int32_t src_y,
+                                             int32_t width, int32_t height, int32_t flags) {
+  ModuleHost* host = Active();
+  ++host->counters_.blit_image;
+  host->blit_log_.push_back({dst, dst_x, dst_y, src, src_x, src_y, width, height, flags});
+  const int64_t stride = host->stride_for_blit_;
+  for (int32_t y = 0; y < height; ++y) {
+    const YcPixel* from = src + (src_y + y) * stride + src_x;
+    std::copy(from, from + width, dst + (dst_y + y) * stride + dst_x);
+  }
+  return 1;
+}
+
+}  // namespace hostlib
