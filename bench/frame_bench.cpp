@@ -31,9 +31,6 @@ constexpr int64_t kViewCase = kMaskTypes;
 constexpr int64_t kUnmaskedCase = kMaskTypes + 1;
 constexpr int32_t kNoMaskType = 6;
 
-// The host's message that the filter was switched off or on.
-constexpr uint32_t kFilterSwitched = 0x46D;
-
 // Minimum measuring time per benchmark: enough for a few frames at the
 // large sizes, so that the whole run stays within minutes on two cores.
 constexpr double kFrameMinTime = 0.8;
@@ -95,7 +92,7 @@ void Configure(ModuleHost& host, int64_t frame_case, int32_t fft_threads, bool m
 // reported switched off.
 void ReleaseModuleWorkspace(ModuleHost& host) {
   host.SetActive(false);
-  host.WindowMessage(kFilterSwitched);
+  host.WindowMessage(DEVIDORIV_MESSAGE_FILTER_TOGGLED);
   host.SetActive(true);
 }
 

@@ -114,8 +114,6 @@ using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
-constexpr uint32_t kFilterToggled = 0x46D;
-
 struct Snapshot {
   int held, mallocs, frees, unknown_frees;
 };
@@ -230,10 +228,10 @@ TEST(ModuleLifecycle, EveryBufferIsFreedByExitAndNothingElseLeaks) {
   // The filter is switched off: message 0x46D frees everything; switched
   // on again, the next frame builds anew.
   host.SetActive(false);
-  EXPECT_EQ(host.WindowMessage(kFilterToggled), 0);
+  EXPECT_EQ(host.WindowMessage(DEVIDORIV_MESSAGE_FILTER_TOGGLED), 0);
   EXPECT_EQ(Counts().held, 0);
   host.SetActive(true);
-  EXPECT_EQ(host.WindowMessage(kFilterToggled), 0);
+  EXPECT_EQ(host.WindowMessage(DEVIDORIV_MESSAGE_FILTER_TOGGLED), 0);
   EXPECT_EQ(Counts().held, 0);
   ProcessAndExpectFiltered(host, {25, 25, 25, 1, RunnerMode::kPool, 3, true}, 104);
   ProcessAndExpectFiltered(host, {50, 20, 52, 0, RunnerMode::kShuffled, 2, false}, 105);

@@ -42,8 +42,6 @@ struct SoakLimits {
 };
 SoakLimits soak_limits;
 
-constexpr uint32_t kFilterToggled = 0x46D;
-constexpr int32_t kTrackChanged = 0x10000;
 // The largest side of the common frames; a few frames go beyond it.
 constexpr int32_t kCommonSide = 1024;
 constexpr int32_t kLargeSide = 2048;
@@ -188,15 +186,15 @@ class SoakTest : public ModuleTest {
     switch (random.Between(0, 2)) {
       case 0:
         host_.SetActive(false);
-        EXPECT_EQ(host_.WindowMessage(kFilterToggled), 0);
+        EXPECT_EQ(host_.WindowMessage(DEVIDORIV_MESSAGE_FILTER_TOGGLED), 0);
         host_.SetActive(true);
         if (random.Chance(0.5)) {
-          EXPECT_EQ(host_.WindowMessage(kFilterToggled), 0);
+          EXPECT_EQ(host_.WindowMessage(DEVIDORIV_MESSAGE_FILTER_TOGGLED), 0);
         }
         ++tally.toggles;
         break;
       case 1:
-        EXPECT_EQ(host_.Update(random.Chance(0.8) ? kTrackChanged + random.Between(0, 10)
+        EXPECT_EQ(host_.Update(random.Chance(0.8) ? DEVIDORIV_UPDATE_TRACK + random.Between(0, 10)
                                                   : random.Between(INT32_MIN, INT32_MAX)),
                   1);
         ++tally.updates;

@@ -4,6 +4,7 @@
 #include "engine/workspace.h"
 #include "host/lifecycle.h"
 #include "devidoriv/devidoriv.h"
+#include "tests/support/fake_fft.h"
 #include "tests/support/module_fixture.h"
 
 namespace {
@@ -117,11 +118,6 @@ TEST_F(LifecycleTest, WindowMessagesAskTheHostOnlyForTheToggle) {
   EXPECT_EQ(host_.counters().query_active, 2);
 }
 
-TEST_F(LifecycleTest, ExitBeforeAnyFrameAndTwice) {
-  EXPECT_EQ(host_.Exit(), 1);
-  EXPECT_EQ(host_.Exit(), 1);
-}
-
 // The handlers' effect on the workspace, on this library's own copy of
 // the module state.
 class WorkspaceLifecycle : public testing::Test {
@@ -151,6 +147,23 @@ TEST_F(WorkspaceLifecycle, ToggleReleasesOnlyWhenDisabled) {
   devidoriv::OnWindowMessage(nullptr, 0x46D, 0, 0, nullptr, &table_);
   EXPECT_FALSE(devidoriv::WorkspaceReady(ws));
   EXPECT_EQ(ws.real_buffer, nullptr);
+  EXPECT_EQ(ws.plan_width, -1);
+  EXPECT_EQ(ws.plan_height, -1);
+  EXPECT_EQ(ws.plan_threads, -1);
+  EXPECT_EQ(ws.plan_measured, 0);
+}
+
+TEST(WorkspaceLifecycleEmpty, ExitBeforeAnyFrameFreesNothingAndTwice) {
+  devidoriv::TransformWorkspace& ws = devidoriv::ModuleWorkspace();
+  devidoriv::ReleaseWorkspace(ws);
+  const devidoriv::FftApi* real = ws.fft;
+  ws.fft = &devidoriv_test::kFakeFftApi;
+  devidoriv_test::ResetFakeLog();
+  EXPECT_EQ(devidoriv::OnExit(nullptr), 1);
+  EXPECT_EQ(devidoriv::OnExit(nullptr), 1);
+  ws.fft = real;
+  EXPECT_EQ(devidoriv_test::FakeLog().frees, 0);
+  EXPECT_EQ(devidoriv_test::FakeLog().destroys, 0);
   EXPECT_EQ(ws.plan_width, -1);
   EXPECT_EQ(ws.plan_height, -1);
   EXPECT_EQ(ws.plan_threads, -1);

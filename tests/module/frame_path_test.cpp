@@ -54,8 +54,9 @@ TEST_F(FramePathTest, RoundTripWithIdentityMaskKeepsEveryComponent) {
       ASSERT_TRUE(SameOrOneTowardZero(before.image[i].cr, frame.image[i].cr)) << i;
       changed += frame.image[i].y != before.image[i].y;
     }
-    // Truncation never moves most values: the rounding error is tiny.
-    EXPECT_LE(changed, static_cast<int>(frame.image.size()));
+    // Truncation never moves most values: the rounding error is tiny, so
+    // only values whose round trip lands just below them step down.
+    EXPECT_LT(2 * changed, static_cast<int>(frame.image.size()));
   }
 }
 
