@@ -30,11 +30,14 @@ RowRange ContiguousRows(int32_t thread_index, int32_t thread_count, int32_t rows
 using PlaneComponent = int16_t YcPixel::*;
 PlaneComponent ComponentOfPlane(int32_t plane_index);
 
+// The int16 range as the store clamps to it.
+constexpr double kSampleTop = 32767.0;
+
 // The stored value of a scaled sample: truncated toward zero, saturated to
 // the int16 range so that an overshoot keeps its sign, and 0 for NaN.
 inline int16_t TruncateToSample(double v) {
   if (!(v == v)) return 0;
-  if (v >= 32767.0) return 32767;
+  if (v >= kSampleTop) return 32767;
   if (v <= -32768.0) return -32768;
   return static_cast<int16_t>(static_cast<int32_t>(v));
 }

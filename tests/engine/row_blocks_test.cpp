@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/row_blocks.h"
 #include "engine/workers.h"
 
 namespace {
@@ -115,6 +116,44 @@ TEST(RowBlocks, StoreMatchesTheOneSampleDefinitionInEveryLane) {
       }
     }
   }
+}
+
+// The vector blocks against the scalar ones, block by block, on random
+// samples and on every probe value in every lane, for each plane and for
+// the scale factors of a few pixel counts.
+TEST(RowBlocks, VectorBlocksMatchScalarBlocks) {
+#if defined(DEVIDORIV_HAVE_SSE2_BLOCKS)
+  constexpr int kRandomBlocks = 2000;
+  using devidoriv::kRowBlock;
+  const std::vector<YcPixel> image = RandomImage(kRandomBlocks * kRowBlock, 11);
+  for (int32_t plane = 0; plane < 3; ++plane) {
+    const devidoriv::PlaneComponent component = devidoriv::ComponentOfPlane(plane);
+    for (int b = 0; b < kRandomBlocks; ++b) {
+      float scalar[kRowBlock], vector[kRowBlock];
+      devidoriv::LoadBlockScalar(&image[b * kRowBlock], component, scalar);
+      devidoriv::LoadBlockSse2(&image[b * kRowBlock], component, vector);
+      for (int64_t j = 0; j < kRowBlock; ++j)
+        ASSERT_EQ(vector[j], scalar[j]) << "plane " << plane << " block " << b << " lane " << j;
+    }
+  }
+  std::mt19937 rng(13);
+  for (double pixels : {1.0, 7.0 * 3.0, 1920.0 * 1080.0, 16384.0 * 16384.0}) {
+    const double k = 1.0 / pixels;
+    std::vector<float> values = ProbeValues(pixels);
+    std::uniform_real_distribution<float> wide(static_cast<float>(-40000.0 * pixels),
+                                               static_cast<float>(40000.0 * pixels));
+    for (int i = 0; i < kRandomBlocks; ++i) values.push_back(wide(rng));
+    for (size_t first = 0; first + kRowBlock <= values.size(); ++first) {
+      int16_t scalar[kRowBlock], vector[kRowBlock];
+      devidoriv::TruncateBlockScalar(&values[first], k, scalar);
+      devidoriv::TruncateBlockSse2(&values[first], k, vector);
+      for (int64_t j = 0; j < kRowBlock; ++j)
+        ASSERT_EQ(vector[j], scalar[j]) << pixels << " pixels, value " << values[first + j];
+    }
+  }
+#else
+  GTEST_SKIP() << "this target has no vector blocks";
+#endif
 }
 
 // Rows split among threads give the same image as one thread.
