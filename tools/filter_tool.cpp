@@ -12,9 +12,9 @@
 #include "devidoriv/devidoriv.h"
 #include "hostlib/module_host.h"
 #include "tools/convert.h"
-#include "tools/io_formats.h"
 #include "tools/options.h"
 #include "tools/png_writer.h"
+#include "tools/y4m.h"
 
 namespace devidoriv::tool {
 namespace {
@@ -83,26 +83,6 @@ class ProgressLine {
   const Clock::time_point start_ = Clock::now();
   Clock::time_point last_;
   bool drawn_ = false;
-};
-
-// The input and output contexts, closed on every way out.
-struct Streams {
-  const Demuxer* demuxer = nullptr;
-  void* input = nullptr;
-  const Muxer* muxer = nullptr;
-  void* output = nullptr;
-
-  ~Streams() {
-    std::string ignored;
-    CloseOutput(&ignored);
-    if (input != nullptr) demuxer->close(input);
-  }
-  bool CloseOutput(std::string* error) {
-    if (output == nullptr) return true;
-    void* o = output;
-    output = nullptr;
-    return muxer->close(o, error);
-  }
 };
 
 int PrintHelp(const Options& options) {
@@ -177,14 +157,12 @@ int RunTool(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  Streams streams;
-  streams.demuxer = FindDemuxer(options.input.c_str());
-  Y4mHeader header;
-  streams.input = streams.demuxer->open(options.input, &header, &error);
-  if (streams.input == nullptr) {
+  Y4mReader reader;
+  if (!reader.Open(options.input, &error)) {
     Report(InputName(options.input) + ": " + error);
     return kExitBadInput;
   }
+  const Y4mHeader& header = reader.header();
   const PictureFormat& format = header.format;
 
   // The host: the clip's frame size is the largest the module will see,
@@ -208,9 +186,8 @@ int RunTool(const std::vector<std::string>& args) {
   }
   ApplySettings(options, &host);
 
-  streams.muxer = FindMuxer(options.output.c_str());
-  streams.output = streams.muxer->open(options.output, header, &error);
-  if (streams.output == nullptr) {
+  Y4mWriter writer;
+  if (!writer.Open(options.output, &error) || !writer.WriteHeader(header, &error)) {
     Report(OutputName(options.output) + ": " + error);
     host.Exit();
     return kExitBadInput;
@@ -226,7 +203,7 @@ int RunTool(const std::vector<std::string>& args) {
   std::string params;
   std::vector<bool> taken(options.snapshots.size(), false);
 
-  int64_t total = streams.demuxer->frame_count(streams.input);
+  int64_t total = reader.EstimateFrameCount();
   if (total >= 0) total = std::max<int64_t>(0, total - options.start);
   if (options.frames >= 0) total = total >= 0 ? std::min(total, options.frames) : options.frames;
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), total);
@@ -235,7 +212,7 @@ int RunTool(const std::vector<std::string>& args) {
   int status = kExitOk;
   int64_t read = 0, filtered = 0;
   while (options.frames < 0 || filtered < options.frames) {
-    const ReadStatus got = streams.demuxer->read(streams.input, &picture, &params, &error);
+    const ReadStatus got = reader.ReadFrame(&picture, &params, &error);
     if (got == ReadStatus::kEnd) break;
     if (got == ReadStatus::kError) {
       progress.Clear();
@@ -259,7 +236,7 @@ int RunTool(const std::vector<std::string>& args) {
       break;
     }
     converter.FromHost(frame.image.data(), frame.stride, &picture);
-    if (!streams.muxer->write(streams.output, picture, params, &error)) {
+    if (!writer.WriteFrame(picture, params, &error)) {
       progress.Clear();
       Report(OutputName(options.output) + ": " + error);
       status = kExitBadInput;
@@ -271,7 +248,7 @@ int RunTool(const std::vector<std::string>& args) {
   progress.Clear();
   host.Exit();
 
-  if (!streams.CloseOutput(&error) && status == kExitOk) {
+  if (!writer.Close(&error) && status == kExitOk) {
     Report(OutputName(options.output) + ": " + error);
     status = kExitBadInput;
   }
