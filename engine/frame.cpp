@@ -78,7 +78,9 @@ FrameOutcome FilterFrame(TransformWorkspace& ws, const FrameSettings& s, bool sa
                          const FrameProcInfo& frame, RunWorkersFunc runner) {
   const FrameOutcome untouched = {false, kNoSpectrum};
   const int32_t measure = MeasureDecision(s, saving);
-  const int32_t spectrum_plane = SpectrumPlane(s);
+  int32_t spectrum_plane = SpectrumPlane(s);
+  // Without a canvas there is no view to render, nor one to copy.
+  if (!frame.scratch_image) spectrum_plane = kNoSpectrum;
 
   if (spectrum_plane == kNoSpectrum && !s.luma_on && !s.chroma_on) return untouched;
   // A frame the transforms cannot take is passed through untouched.

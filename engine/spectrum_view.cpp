@@ -73,7 +73,10 @@ void ShowPowerSpectrum(const fftwf_complex* complex_buffer, const FrameProcInfo*
   if (!info->scratch_image) return;
 
   // Rows 0 ... (h + 1) / 2 - 1, all columns: the first bins of the buffer.
-  const int64_t scanned = (w > 0 && h > 0) ? static_cast<int64_t>((h + 1) / 2) * (w / 2 + 1) : 0;
+  // In 64 bits, as the mask forms it: h + 1 overflows int32 for the
+  // tallest heights.
+  const int64_t scanned =
+      (w > 0 && h > 0) ? (int64_t{h} + 1) / 2 * (int64_t{w} / 2 + 1) : 0;
   const double largest = LargestPower(complex_buffer, scanned);
   const double log_range = std::log(1.0 + largest);
 

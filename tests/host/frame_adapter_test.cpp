@@ -101,6 +101,7 @@ struct Combination {
   bool luma, chroma;
   int32_t spectrum_plane;  // -1: show_spectrum off
   std::vector<std::string> steps;
+  bool scratch = true;  // false: the host hands over no scratch image
 };
 
 const char kBlit[] = "blit 0 0 0 0 5x6 0";  // 9 / 2 + 1 columns
@@ -124,6 +125,10 @@ TEST_F(DriverTest, StepsOfEveryCombination) {
       {true, true, 0, {"load0", "mask", "view", "store0", "load1", "mask", "store1", "load2", "mask", "store2", kBlit}},
       {true, true, 1, {"load0", "mask", "store0", "load1", "mask", "view", "store1", "load2", "mask", "store2", kBlit}},
       {true, true, 2, {"load0", "mask", "store0", "load1", "mask", "store1", "load2", "mask", "view", "store2", kBlit}},
+      // Without a scratch image the view is skipped, and so is its copy.
+      {false, false, 1, {}, false},
+      {true, false, 1, {"load0", "mask", "store0"}, false},
+      {true, true, 0, {"load0", "mask", "store0", "load1", "mask", "store1", "load2", "mask", "store2"}, false},
   };
   for (const Combination& c : cases) {
     SCOPED_TRACE(testing::Message() << "luma " << c.luma << " chroma " << c.chroma << " plane "
@@ -133,6 +138,7 @@ TEST_F(DriverTest, StepsOfEveryCombination) {
     checks_[check::chroma_on] = c.chroma;
     checks_[check::show_spectrum] = c.spectrum_plane >= 0;
     tracks_[track::plane] = c.spectrum_plane >= 0 ? c.spectrum_plane : 1;
+    frame_.scratch_image = c.scratch ? scratch_.data() : nullptr;
     EXPECT_EQ(Run(), 1);
     EXPECT_EQ(rec.steps, c.steps);
     EXPECT_EQ(rec.saving_queries, 1);
