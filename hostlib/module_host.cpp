@@ -89,6 +89,14 @@ int ModuleHost::runner_threads() const {
   return 1;
 }
 
+void ModuleHost::RunHostPass(WorkerFunc func, void* first, void* second) {
+  if (mode_ == RunnerMode::kPool) {
+    pool_->Run(func, first, second);
+  } else {
+    func(0, 1, first, second);
+  }
+}
+
 int32_t ModuleHost::Init() { return table_->on_init(table_); }
 int32_t ModuleHost::Exit() { return table_->on_exit(table_); }
 int32_t ModuleHost::Update(int32_t status) { return table_->on_update(table_, status); }

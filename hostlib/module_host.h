@@ -68,6 +68,12 @@ class ModuleHost {
   RunnerMode runner_mode() const { return mode_; }
   int runner_threads() const;
 
+  // Runs a pass of the host's own work (converting its frames, say) on the
+  // threads that run the module's row steps: the pool in kPool mode, the
+  // calling thread otherwise. Never while a callback runs; not counted as a
+  // RunWorkers call of the module.
+  void RunHostPass(WorkerFunc func, void* first, void* second);
+
   // Callbacks.
   int32_t Init();
   int32_t Exit();
