@@ -1,6 +1,7 @@
 # Devidoriv: build, test and run the filter module.
 #   make          build the module (build/devidoriv.so), the tool and the tests
 #   make test     install what is missing (as root), build, run all tests
+#   make install  install into PREFIX (/usr/local); see mk/install.mk
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
@@ -27,6 +28,9 @@ test: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# make install, make uninstall.
+include mk/install.mk
 
 # The 32-bit Windows module: make windows, make test-windows.
 include mk/windows.mk
