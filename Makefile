@@ -29,7 +29,7 @@ test: build
 clean:
 	rm -rf $(BUILD_DIR)
 
-# make install, make uninstall.
+# make install, make uninstall, make deb.
 include mk/install.mk
 
 # The 32-bit Windows module: make windows, make test-windows.

@@ -1,4 +1,4 @@
-# Installation. Only the user-facing files are
+# Installation and the Debian package. Only the user-facing files are
 # installed, each by name; there is no library API, so no header and no
 # static library goes anywhere:
 #   bin/devidoriv                      the command-line tool
@@ -13,8 +13,8 @@
 #
 # Every rule belongs to the component "devidoriv". A plain install (make
 # install) records its files in install_manifest.txt, which make uninstall
-# reads; the install test installs the component alone, so that it writes
-# install_manifest_devidoriv.txt and leaves that record be.
+# reads; the package and the install test install the component alone, so
+# that they write install_manifest_devidoriv.txt and leave that record be.
 set(DEVIDORIV_INSTALL_COMPONENT devidoriv)
 
 # Installed libraries are not executable, as Debian wants them.
@@ -67,3 +67,34 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs
   DESTINATION share/doc/devidoriv
   COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+
+# The Debian package (make deb): the same files under /usr. Its Depends
+# field is what dpkg-shlibdeps finds the binaries linked against.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME devidoriv)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Devidoriv")
+set(DEVIDORIV_PACKAGE_CONTACT "Devidoriv developers <devidoriv@localhost>" CACHE STRING
+    "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT ${DEVIDORIV_PACKAGE_CONTACT})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "frequency-domain video filter module and command-line tool")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Devidoriv takes the 2-D FFT of each plane of a video frame, weights the
+half-spectrum with one of six tapered masks (luma and chroma set apart),
+transforms back, and can show the log power spectrum of a plane in the
+frame's corner. This package holds the filter module, the devidoriv tool
+that filters YUV4MPEG2 video through it (from files or through ffmpeg's
+pipes), and, where built, a frei0r plug-in of the same filter.")
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${PROJECT_BINARY_DIR};${PROJECT_NAME};${DEVIDORIV_INSTALL_COMPONENT};/")
+# Control files with the permissions Debian's policy asks for.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
