@@ -35,6 +35,9 @@ include mk/install.mk
 # The 32-bit Windows module: make windows, make test-windows.
 include mk/windows.mk
 
+# The Windows release archive: make windows-release, make test-windows-release.
+include mk/release.mk
+
 # The command-line tool on the bundled sample clip: make demo.
 include mk/tool.mk
 

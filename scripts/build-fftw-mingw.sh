@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds single-precision FFTW with threads for 32-bit Windows (MinGW) from
 # Debian's own source package and installs it as a static library into
-# build/fftw-mingw-i686 (or the prefix given as the first argument).
+# build/fftw-mingw-i686 (or the prefix given as the first argument), with
+# the source package's files in its source/ folder.
 # A finished installation is kept and the script then does nothing.
 #
 # The source package is fetched with a private apt configuration under
@@ -16,7 +17,8 @@ host=i686-w64-mingw32
 jobs=${JOBS:-2}
 
 stamp=$prefix/.built
-if [ -f "$stamp" ] && [ -f "$prefix/lib/libfftw3f.a" ] && [ -f "$prefix/include/fftw3.h" ]; then
+if [ -f "$stamp" ] && [ -f "$prefix/lib/libfftw3f.a" ] && [ -f "$prefix/include/fftw3.h" ] &&
+   ls "$prefix"/source/*.dsc > /dev/null 2>&1; then
     exit 0
 fi
 
@@ -68,6 +70,11 @@ if [ -z "$srcdir" ]; then
     echo "build-fftw-mingw: the fftw3 source package did not unpack" >&2
     exit 1
 fi
+# The source package stays beside the library built from it, in
+# $prefix/source: the Windows release ships it as the corresponding source.
+rm -rf "$prefix/source"
+mkdir -p "$prefix/source"
+cp "$work/src"/*.dsc "$work/src"/*.tar.* "$prefix/source/"
 
 # Out-of-tree build: single precision, threads folded into libfftw3f,
 # SSE2 codelets, FFTW's own aligned allocator, and no assumption beyond

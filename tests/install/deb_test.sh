@@ -3,9 +3,11 @@
 # /usr, and a Depends field that names the packages of exactly the shared
 # libraries its binaries link. Then the unpacked package's tool runs and
 # finds the package's module.
-#   deb_test.sh BUILD_DIR VERSION
+#   deb_test.sh BUILD_DIR VERSION FREI0R
+# FREI0R is 1 when the frei0r plug-in is built, and the package then holds
+# it.
 set -eu
-build=$1 version=$2
+build=$1 version=$2 frei0r=$3
 unset DEVIDORIV_MODULE
 
 work=$(mktemp -d)
@@ -27,8 +29,10 @@ deb=$work/devidoriv_${version}_$arch.deb
 dpkg-deb -c "$deb" | grep -v '^d' > "$work/contents"
 sed 's|.* \./|/|' "$work/contents" | sort > "$work/files"
 grep -v '^/usr/' "$work/files" && fail "files outside /usr"
-for f in /usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/man/man1/devidoriv.1.gz \
-         /usr/share/doc/devidoriv/README.md /usr/share/doc/devidoriv/LICENSE; do
+expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/man/man1/devidoriv.1.gz
+/usr/share/doc/devidoriv/README.md /usr/share/doc/devidoriv/LICENSE"
+[ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so"
+for f in $expected; do
     grep -qx "$f" "$work/files" || fail "$f is not in the package"
 done
 grep -Ev '^/usr/(bin/devidoriv|lib/devidoriv/devidoriv\.so|lib/frei0r-1/devidoriv\.so|share/man/man1/devidoriv\.1\.gz|share/doc/devidoriv/.*)$' \
