@@ -55,7 +55,7 @@ cp "$auf" "$stage/devidoriv.auf"
 # The read-me: the version and the source package's files put in, CRLF
 # line ends; the Japanese copy in code page 932, the English one in UTF-8
 # with a byte-order mark, since it quotes the Japanese labels.
-file_lines=$(printf '%s\n' "$fftw_files" | sed 's/^/  /')
+file_lines=$(printf '%s\n' "$(basename "$dsc")" $fftw_files | sed 's/^/  /')
 fill() {
     awk -v version="$version" -v package="$fftw_package" -v files="$file_lines" '
         $0 == "@FFTW_FILES@" { print files; next }

@@ -12,9 +12,11 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ -f "$zip" ] || fail "no $zip"
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+zip=$(absolute "$zip") auf=$(absolute "$auf")
 mkdir "$work/x"
-(cd "$work/x" && cmake -E tar xf "$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")")
 cd "$work/x"
+cmake -E tar xf "$zip"
 
 find . -type f | sed 's|^\./||' | sort > "$work/files"
 fixed="devidoriv.auf README-en.txt README-ja.txt LICENSE.txt licenses/FFTW-COPYRIGHT.txt
