@@ -17,33 +17,33 @@ WIN_CMAKE_OPTIONS = -DCMAKE_BUILD_TYPE=$(WIN_BUILD_TYPE) \
 	-DDEVIDORIV_BUILD_TOOLS=OFF -DDEVIDORIV_BUILD_BENCH=OFF
 
 .PHONY: windows windows-deps windows-fftw windows-configure \
-	win64-deps win64-fftw win64-configure \
 	test-windows test-windows-i686 test-windows-x86_64
 
-windows-deps:
-	@scripts/install-windows-deps.sh i686
+# Each target ($* below: i686 or x86_64) has its build folder, FFTW
+# prefix and toolchain file. FFTW is built once from Debian's source
+# package and kept under build/. (Pattern rules, so not .PHONY; no file
+# of these names is ever made.)
+WIN_BUILD_DIR_i686 = $(WIN_BUILD_DIR)
+WIN_BUILD_DIR_x86_64 = $(WIN64_BUILD_DIR)
+FFTW_PREFIX_i686 = $(FFTW_MINGW_PREFIX)
+FFTW_PREFIX_x86_64 = $(FFTW_MINGW64_PREFIX)
 
-# FFTW for each target, built once from Debian's source package and kept
-# under build/.
-windows-fftw: windows-deps
-	@JOBS=$(JOBS) scripts/build-fftw-mingw.sh i686 $(FFTW_MINGW_PREFIX)
+mingw-deps-%:
+	@scripts/install-windows-deps.sh $*
 
-windows-configure: windows-fftw
-	cmake -S . -B $(WIN_BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
-		-DFFTW_ROOT=$(FFTW_MINGW_PREFIX) $(WIN_CMAKE_OPTIONS)
+mingw-fftw-%: mingw-deps-%
+	@JOBS=$(JOBS) scripts/build-fftw-mingw.sh $* $(FFTW_PREFIX_$*)
+
+mingw-configure-%: mingw-fftw-%
+	cmake -S . -B $(WIN_BUILD_DIR_$*) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-$*.cmake \
+		-DFFTW_ROOT=$(FFTW_PREFIX_$*) $(WIN_CMAKE_OPTIONS)
+
+windows-deps: mingw-deps-i686
+windows-fftw: mingw-fftw-i686
+windows-configure: mingw-configure-i686
 
 windows: windows-configure
 	cmake --build $(WIN_BUILD_DIR) -j $(JOBS) --target devidoriv
-
-win64-deps:
-	@scripts/install-windows-deps.sh x86_64
-
-win64-fftw: win64-deps
-	@JOBS=$(JOBS) scripts/build-fftw-mingw.sh x86_64 $(FFTW_MINGW64_PREFIX)
-
-win64-configure: win64-fftw
-	cmake -S . -B $(WIN64_BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
-		-DFFTW_ROOT=$(FFTW_MINGW64_PREFIX) $(WIN_CMAKE_OPTIONS)
 
 # The probe assembles and runs a small 32-bit program (binutils), and
 # prints the suite it picked.
@@ -61,7 +61,7 @@ test-windows-i686: windows-configure
 # The static checks run no 32-bit program: the build compiles the ABI
 # header's 32-bit layout asserts (in the module, and in C in the suite),
 # and the PE check reads the DLL with objdump.
-test-windows-x86_64: windows-configure win64-configure
+test-windows-x86_64: mingw-configure-i686 mingw-configure-x86_64
 	@scripts/install-windows-deps.sh wine64
 	cmake --build $(WIN_BUILD_DIR) -j $(JOBS)
 	sh tests/host/check_pe_exports.sh i686-w64-mingw32-objdump $(WIN_BUILD_DIR)/devidoriv.auf i386
