@@ -5,7 +5,7 @@
 #   -DDEVIDORIV_FUZZ=ON                      libFuzzer targets (clang only)
 #
 # Every target of the build is instrumented, the module included: the
-# emulator and the tests load a module that was built the same way. Any
+# host library and the tests load a module that was built the same way. Any
 # error ends the process (-fno-sanitize-recover=all), so a finding fails
 # its test instead of scrolling past.
 set(DEVIDORIV_SANITIZE "" CACHE STRING

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds single-precision FFTW with threads for 32-bit Windows (MinGW) from
-# Debian's own source package and installs it as a static library into
-# build/fftw-mingw-i686 (or the prefix given as the first argument), with
-# the source package's files in its source/ folder.
+# Builds single-precision FFTW with threads for Windows (MinGW) from
+# Debian's own source package and installs it as a static library.
+#   build-fftw-mingw.sh [i686|x86_64] [prefix]
+# i686 (the default) is the 32-bit module's target, x86_64 the 64-bit
+# test build's; the prefix defaults to build/fftw-mingw-<arch>. The source
+# package's files are kept in the prefix's source/ folder.
 # A finished installation is kept and the script then does nothing.
 #
 # The source package is fetched with a private apt configuration under
@@ -11,10 +13,32 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${1:-$root/build/fftw-mingw-i686}
-work=$root/build/fftw-mingw-src
-host=i686-w64-mingw32
+arch=${1:-i686}
+prefix=${2:-$root/build/fftw-mingw-$arch}
+work=$root/build/fftw-mingw-src-$arch
 jobs=${JOBS:-2}
+
+# The flags are FFTW's own choice for GCC (-malign-double only where it
+# means something, on 32-bit x86), tuned for no particular build machine.
+case $arch in
+    i686)
+        # Scalar arithmetic in SSE2 as in the module, and no assumption
+        # beyond the 4-byte stack alignment that 32-bit Windows callers
+        # guarantee.
+        cflags="-O3 -fomit-frame-pointer -malign-double -fstrict-aliasing -fno-schedule-insns -msse2 -mfpmath=sse"
+        arch_options="--with-incoming-stack-boundary=2"
+        ;;
+    x86_64)
+        # The 64-bit ABI has SSE2 arithmetic and a 16-byte aligned stack.
+        cflags="-O3 -fomit-frame-pointer -fstrict-aliasing -fno-schedule-insns"
+        arch_options=""
+        ;;
+    *)
+        echo "build-fftw-mingw: unknown target '$arch' (i686 or x86_64)" >&2
+        exit 2
+        ;;
+esac
+host=$arch-w64-mingw32
 
 stamp=$prefix/.built
 if [ -f "$stamp" ] && [ -f "$prefix/lib/libfftw3f.a" ] && [ -f "$prefix/include/fftw3.h" ] &&
@@ -77,19 +101,17 @@ mkdir -p "$prefix/source"
 cp "$work/src"/*.dsc "$work/src"/*.tar.* "$prefix/source/"
 
 # Out-of-tree build: single precision, threads folded into libfftw3f,
-# SSE2 codelets, FFTW's own aligned allocator, and no assumption beyond
-# the 4-byte stack alignment that 32-bit Windows callers guarantee.
-# The flags are FFTW's own choice for GCC, with scalar arithmetic in SSE2
-# as in the module, and tuned for no particular build machine.
+# SSE2 codelets and FFTW's own aligned allocator.
 mkdir -p "$work/build"
 cd "$work/build"
+# shellcheck disable=SC2086
 "$srcdir/configure" \
     --host=$host \
     --prefix="$prefix" \
     CC="$host-gcc-posix" \
-    CFLAGS="-O3 -fomit-frame-pointer -malign-double -fstrict-aliasing -fno-schedule-insns -msse2 -mfpmath=sse" \
+    CFLAGS="$cflags" \
     --enable-float --enable-threads --with-combined-threads \
-    --enable-sse2 --with-our-malloc --with-incoming-stack-boundary=2 \
+    --enable-sse2 --with-our-malloc $arch_options \
     --disable-fortran --disable-doc --enable-static --disable-shared
 make -j"$jobs"
 make install

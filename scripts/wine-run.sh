@@ -1,6 +1,10 @@
 #!/bin/sh
-# Runs a command (typically ctest) with a private, headless 32-bit Wine
-# prefix under build/, e.g.  scripts/wine-run.sh ctest --test-dir build/win32
+# Runs a command (typically ctest) with a private, headless Wine prefix
+# under build/:
+#   scripts/wine-run.sh [--win64] command [argument ...]
+# By default the prefix is 32-bit (build/wine-prefix) and served by Wine's
+# 32-bit loader, for the editor's i686 module; --win64 uses a separate
+# 64-bit prefix (build/wine-prefix64) and wine64, for the x86-64 build.
 #
 # Wine's server and its service processes (services, winedevice, explorer,
 # ...) outlive the program that started them and keep its stdout and
@@ -13,39 +17,67 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-: "${WINEPREFIX:=$root/build/wine-prefix}"
+
+# A command found on PATH or, as Debian installs wine64 and its server,
+# in /usr/lib/wine; empty when neither has it.
+find_tool() {
+    for name in "$@"; do
+        if command -v "$name" >/dev/null 2>&1; then
+            command -v "$name"
+            return
+        fi
+        if [ -x "/usr/lib/wine/$name" ]; then
+            echo "/usr/lib/wine/$name"
+            return
+        fi
+    done
+}
+
+if [ "${1:-}" = --win64 ]; then
+    shift
+    export WINEARCH=win64
+    : "${WINEPREFIX:=$root/build/wine-prefix64}"
+    loader=$(find_tool wine64)
+    server=$(find_tool wineserver64 wineserver)
+    missing="wine64"
+else
+    export WINEARCH=win32
+    : "${WINEPREFIX:=$root/build/wine-prefix}"
+    loader=$(find_tool wine)
+    server=$(find_tool wineserver)
+    missing="wine (with wine32)"
+fi
 export WINEPREFIX
-export WINEARCH=win32
 export WINEDEBUG=-all
 # No Mono or Gecko installers, no message boxes and no display needed.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
 if [ $# -eq 0 ]; then
-    echo "usage: $0 command [argument ...]" >&2
+    echo "usage: $0 [--win64] command [argument ...]" >&2
     exit 2
 fi
 
-for tool in wine wineserver wineboot; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "wine-run: $tool not found (run scripts/install-windows-deps.sh)" >&2
-        exit 1
-    fi
-done
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    wineserver -w
+if [ -z "$loader" ] || [ -z "$server" ]; then
+    echo "wine-run: $missing not found (run scripts/install-windows-deps.sh)" >&2
+    exit 1
 fi
 
-wineserver -p </dev/null >/dev/null 2>&1
+# wineboot is a program of the prefix: the loader of its architecture
+# runs it.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    "$loader" wineboot -i >/dev/null 2>&1 </dev/null
+    "$server" -w
+fi
+
+"$server" -p </dev/null >/dev/null 2>&1
 stop_server() {
-    wineserver -k >/dev/null 2>&1 || true
+    "$server" -k >/dev/null 2>&1 || true
 }
 trap stop_server EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-wineboot </dev/null >/dev/null 2>&1
+"$loader" wineboot </dev/null >/dev/null 2>&1
 
 "$@"

@@ -3,15 +3,26 @@
 # for Intel 80386 whose one export is the undecorated GetFilterTable and
 # which imports nothing but KERNEL32.dll and msvcrt.dll (everything else,
 # FFTW and the C++ run time included, is linked in statically).
-#   check_pe_exports.sh OBJDUMP MODULE
+#   check_pe_exports.sh OBJDUMP MODULE [i386|x86-64]
+# x86-64 checks the 64-bit test build's module the same way, as a PE32+
+# DLL for x86-64.
 set -eu
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 objdump module" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+    echo "usage: $0 objdump module [i386|x86-64]" >&2
     exit 2
 fi
 objdump=$1
 module=$2
+machine=${3:-i386}
+case $machine in
+    i386) magic=010b optional=PE32 ;;
+    x86-64) magic=020b optional=PE32+ ;;
+    *)
+        echo "$0: unknown machine '$machine' (i386 or x86-64)" >&2
+        exit 2
+        ;;
+esac
 
 dump=$("$objdump" -p "$module")
 status=0
@@ -20,10 +31,11 @@ fail() {
     status=1
 }
 
-echo "$dump" | grep -q 'file format pei-i386$' ||
-    fail "not a PE image for Intel 80386 ($(echo "$dump" | sed -n 's/.*file format //p'))"
-echo "$dump" | grep -Eq '^Magic[[:space:]]+010b[[:space:]]+\(PE32\)' ||
-    fail "optional header is not PE32"
+echo "$dump" | grep -q "file format pei-$machine\$" ||
+    fail "not a PE image for $machine ($(echo "$dump" | sed -n 's/.*file format //p'))"
+echo "$dump" | awk -v want="$magic ($optional)" '$1 == "Magic" { found = ($2 " " $3 == want) }
+    END { exit !found }' ||
+    fail "optional header is not $optional"
 echo "$dump" | awk '/^Characteristics/ { in_c = 1; next } in_c && /^[^[:space:]]/ { in_c = 0 }
     in_c && $1 == "DLL" { found = 1 } END { exit !found }' ||
     fail "not flagged as a DLL"
@@ -55,6 +67,6 @@ if [ "$names" != "GetFilterTable" ]; then
 fi
 
 if [ $status -eq 0 ]; then
-    echo "$module: PE32 i386 DLL, exports GetFilterTable, imports $(echo $imports)"
+    echo "$module: $optional $machine DLL, exports GetFilterTable, imports $(echo $imports)"
 fi
 exit $status

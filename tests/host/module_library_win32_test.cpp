@@ -28,9 +28,11 @@ TEST_P(DecoratedExportTest, IsRefusedAndNamed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Win32, DecoratedExportTest,
-    testing::Values(DecoratedCase{"Stdcall", DEVIDORIV_TEST_STDCALL_MODULE, "GetFilterTable@0"},
-                    DecoratedCase{"Underscore", DEVIDORIV_TEST_UNDERSCORE_MODULE,
-                                  "_GetFilterTable"}),
+    testing::Values(
+#ifdef DEVIDORIV_TEST_STDCALL_MODULE
+        DecoratedCase{"Stdcall", DEVIDORIV_TEST_STDCALL_MODULE, "GetFilterTable@0"},
+#endif
+        DecoratedCase{"Underscore", DEVIDORIV_TEST_UNDERSCORE_MODULE, "_GetFilterTable"}),
     [](const testing::TestParamInfo<DecoratedCase>& info) { return info.param.label; });
 
 }  // namespace
