@@ -53,7 +53,7 @@ tr -d '\r' < LICENSE.txt | cmp -s - "$source/LICENSE" || fail "LICENSE.txt is no
 # The source: this project at this version, and FFTW's package complete.
 tar -xzf "source/devidoriv-$version.tar.gz" -C "$work" "devidoriv-$version/CMakeLists.txt" ||
     fail "the source archive has no devidoriv-$version/CMakeLists.txt"
-grep -q "^project(devidoriv VERSION $version[ )]" "$work/devidoriv-$version/CMakeLists.txt" ||
+grep -q "^project(devidoriv VERSION ${version}[ )]" "$work/devidoriv-$version/CMakeLists.txt" ||
     fail "the source archive is not version $version"
 # dpkg-source checks the files against the checksums of the .dsc.
 dpkg-source -x source/fftw3_*.dsc "$work/fftw" > "$work/dpkg-source.log" 2>&1 ||
