@@ -1,6 +1,7 @@
 # Devidoriv: build, test and run the filter module.
 #   make          build the module (build/devidoriv.so), the tool and the tests
 #   make test     install what is missing (as root), build, run all tests
+#   make install  install into PREFIX (/usr/local); see mk/install.mk
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
@@ -28,8 +29,14 @@ test: build
 clean:
 	rm -rf $(BUILD_DIR)
 
+# make install, make uninstall, make deb.
+include mk/install.mk
+
 # The 32-bit Windows module: make windows, make test-windows.
 include mk/windows.mk
+
+# The Windows release archive: make windows-release, make test-windows-release.
+include mk/release.mk
 
 # The command-line tool on the bundled sample clip: make demo.
 include mk/tool.mk

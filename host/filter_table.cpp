@@ -13,7 +13,7 @@ namespace {
 constexpr int32_t kFilterFlags = 0x40000;
 
 const char kDisplayName[] = "Devidoriv";
-const char kInfoText[] = "Devidoriv version 1.0";
+const char kInfoText[] = "Devidoriv version " DEVIDORIV_VERSION;  // the project's version
 
 const char* const kTrackLabels[track::count] = {
     "\x8BP\x93x:a",  // 輝度:a

@@ -32,9 +32,36 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? std::string(".") : s.substr(0, slash);
 }
 
+namespace {
+
+bool IsFile(const std::string& path) {
+#if defined(_WIN32)
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+  return access(path.c_str(), F_OK) == 0;
+#endif
+}
+
+}  // namespace
+
 std::string DefaultModulePath() {
-  if (const char* path = std::getenv("DEVIDORIV_MODULE")) return path;
-  return ExecutableDirectory() + "/" + kModuleFileName;
+  const char* named = std::getenv("DEVIDORIV_MODULE");
+  if (named && *named) return named;
+  const std::string dir = ExecutableDirectory();
+  // The build tree, and a folder that holds both files.
+  const std::string beside = dir + "/" + kModuleFileName;
+  if (IsFile(beside)) return beside;
+  // An installed tree, PREFIX/bin and PREFIX/lib/devidoriv, wherever the
+  // prefix is: a staging tree and a moved prefix work too.
+  const size_t slash = dir.find_last_of("\\/");
+  std::string prefix;  // empty for the root
+  if (slash != std::string::npos) {
+    prefix = dir.substr(0, slash);
+  } else if (!dir.empty()) {
+    prefix = dir + "/..";
+  }
+  return prefix + "/lib/devidoriv/" + kModuleFileName;
 }
 
 std::unique_ptr<ModuleLibrary> ModuleLibrary::Open(const std::string& path, std::string* error) {

@@ -42,8 +42,10 @@ extern const char kModuleFileName[];
 // The folder of the running executable.
 std::string ExecutableDirectory();
 
-// The module file next to the running executable, unless DEVIDORIV_MODULE
-// names another.
+// The module a host loads when it is given no file: the one that
+// DEVIDORIV_MODULE names; else the one next to the running executable
+// when it is there (the build tree); else the installed one,
+// ../lib/devidoriv/ from the executable's folder.
 std::string DefaultModulePath();
 
 }  // namespace hostlib

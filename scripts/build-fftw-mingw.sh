@@ -3,7 +3,8 @@
 # Debian's own source package and installs it as a static library.
 #   build-fftw-mingw.sh [i686|x86_64] [prefix]
 # i686 (the default) is the 32-bit module's target, x86_64 the 64-bit
-# test build's; the prefix defaults to build/fftw-mingw-<arch>.
+# test build's; the prefix defaults to build/fftw-mingw-<arch>. The source
+# package's files are kept in the prefix's source/ folder.
 # A finished installation is kept and the script then does nothing.
 #
 # The source package is fetched with a private apt configuration under
@@ -40,7 +41,8 @@ esac
 host=$arch-w64-mingw32
 
 stamp=$prefix/.built
-if [ -f "$stamp" ] && [ -f "$prefix/lib/libfftw3f.a" ] && [ -f "$prefix/include/fftw3.h" ]; then
+if [ -f "$stamp" ] && [ -f "$prefix/lib/libfftw3f.a" ] && [ -f "$prefix/include/fftw3.h" ] &&
+   ls "$prefix"/source/*.dsc > /dev/null 2>&1; then
     exit 0
 fi
 
@@ -92,6 +94,11 @@ if [ -z "$srcdir" ]; then
     echo "build-fftw-mingw: the fftw3 source package did not unpack" >&2
     exit 1
 fi
+# The source package stays beside the library built from it, in
+# $prefix/source: the Windows release ships it as the corresponding source.
+rm -rf "$prefix/source"
+mkdir -p "$prefix/source"
+cp "$work/src"/*.dsc "$work/src"/*.tar.* "$prefix/source/"
 
 # Out-of-tree build: single precision, threads folded into libfftw3f,
 # SSE2 codelets and FFTW's own aligned allocator.

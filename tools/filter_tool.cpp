@@ -88,9 +88,14 @@ class ProgressLine {
 int PrintHelp(const Options& options) {
   hostlib::ModuleHost host;
   std::string error;
-  const bool loaded = host.Load(ModulePath(options), &error);
+  const std::string path = ModulePath(options);
+  const bool loaded = host.Load(path, &error);
   std::fputs(HelpText(loaded ? host.table() : nullptr).c_str(), stdout);
-  if (!loaded) std::fprintf(stdout, "(%s)\n", error.c_str());
+  if (loaded) {
+    std::fprintf(stdout, "\nLoaded module: %s\n", path.c_str());
+  } else {
+    std::fprintf(stdout, "(%s)\n", error.c_str());
+  }
   return kExitOk;
 }
 

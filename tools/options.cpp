@@ -347,7 +347,9 @@ std::string HelpText(const FilterTable* table) {
                      std::string(28, ' ') + "(BT.601); repeatable");
   s += HelpEntry("--snapshot-input N:FILE.png", "the same, of frame N as read");
   s += HelpEntry("--module FILE",
-                 "the module [devidoriv.so next to this program, or $DEVIDORIV_MODULE]");
+                 "the module [$DEVIDORIV_MODULE, else devidoriv.so next to this\n" +
+                     std::string(28, ' ') +
+                     "program, else ../lib/devidoriv/devidoriv.so from its folder]");
   s += HelpEntry("-q, --quiet", "no progress line and no summary");
   s += HelpEntry("-h, --help", "this text");
   s += "\nExit status: 0 done, 1 bad input or output, 2 usage error.\n";

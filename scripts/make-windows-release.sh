@@ -1,0 +1,93 @@
+#!/bin/sh
+# Builds the Windows release archive, what an editor user downloads:
+#   devidoriv.auf                the plug-in
+#   README-en.txt, README-ja.txt the read-me, English (UTF-8 with a byte-order
+#                                mark) and Japanese (code page 932), CRLF lines
+#   LICENSE.txt                  the GPL
+#   licenses/                    FFTW's copyright notice and the notices of the
+#                                MinGW-w64 run time built into the plug-in
+#   source/                      the corresponding source: this project at this
+#                                version (git archive) and the Debian source
+#                                package of the FFTW linked into the plug-in
+#   make-windows-release.sh VERSION AUF FFTW_PREFIX OUTPUT.zip
+# FFTW_PREFIX is the FFTW installation the plug-in was built against; its
+# source/ folder holds the source package that scripts/build-fftw-mingw.sh
+# built it from.
+set -eu
+version=$1 auf=$2 fftw=$3 output=$4
+root=$(cd "$(dirname "$0")/.." && pwd)
+[ -n "$version" ] || { echo "make-windows-release: no version" >&2; exit 2; }
+fail() { echo "make-windows-release: $*" >&2; exit 1; }
+
+[ -f "$auf" ] || fail "no $auf (make windows builds it)"
+# The .auf must be of this version: its information string says so.
+grep -aq "Devidoriv version $version" "$auf" || fail "$auf is not version $version"
+
+# FFTW's source package, checked against the checksums of its .dsc.
+set -- "$fftw"/source/*.dsc
+[ $# = 1 ] && [ -f "$1" ] ||
+    fail "no single FFTW source package in $fftw/source (rebuild it: rm -rf $fftw; make windows)"
+dsc=$1
+fftw_files=$(awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 }
+                  on && NF == 3 { print $3 }' "$dsc")
+[ -n "$fftw_files" ] || fail "$dsc lists no files"
+(cd "$fftw/source" && awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 }
+                           on && NF == 3 { print $1 "  " $3 }' "$(basename "$dsc")" |
+    sha256sum -c --quiet) || fail "the files of $dsc do not match its checksums"
+fftw_package="$(sed -n 's/^Source: //p' "$dsc" | head -n 1) $(sed -n 's/^Version: //p' "$dsc" | head -n 1)"
+
+git -C "$root" rev-parse --git-dir > /dev/null 2>&1 ||
+    fail "the project's source archive is made with git: $root is not a git checkout"
+# The commit, or a commit of the working tree when tracked files differ
+# from it, so that the archive is the source of the plug-in being shipped.
+tree=$(git -C "$root" stash create)
+[ -n "$tree" ] || tree=HEAD
+untracked=$(git -C "$root" ls-files --others --exclude-standard)
+[ -z "$untracked" ] || echo "make-windows-release: not in the source archive (untracked): $untracked" >&2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+stage=$work/stage
+mkdir -p "$stage/licenses" "$stage/source"
+
+cp "$auf" "$stage/devidoriv.auf"
+
+# The read-me: the version and the source package's files put in, CRLF
+# line ends; the Japanese copy in code page 932, the English one in UTF-8
+# with a byte-order mark, since it quotes the Japanese labels.
+file_lines=$(printf '%s\n' "$(basename "$dsc")" $fftw_files | sed 's/^/  /')
+fill() {
+    awk -v version="$version" -v package="$fftw_package" -v files="$file_lines" '
+        $0 == "@FFTW_FILES@" { print files; next }
+        { gsub(/@VERSION@/, version); gsub(/@FFTW_PACKAGE@/, package); print }' "$1"
+}
+crlf() { sed 's/$/\r/'; }
+{ printf '\357\273\277'; fill "$root/packaging/windows/README-en.txt" | crlf; } > "$stage/README-en.txt"
+fill "$root/packaging/windows/README-ja.txt" | iconv -f UTF-8 -t CP932 | crlf > "$stage/README-ja.txt"
+crlf < "$root/LICENSE" > "$stage/LICENSE.txt"
+
+# Notices: FFTW's, from its source, and those of the MinGW-w64 run time
+# (the thread library and start-up code linked into the plug-in), from the
+# Debian package that ships it.
+orig=$(printf '%s\n' "$fftw_files" | grep '\.orig\.tar\.' | head -n 1)
+[ -n "$orig" ] || fail "$dsc has no .orig tarball"
+tar -xOf "$fftw/source/$orig" --wildcards '*/COPYRIGHT' | crlf > "$stage/licenses/FFTW-COPYRIGHT.txt"
+[ -s "$stage/licenses/FFTW-COPYRIGHT.txt" ] || fail "no COPYRIGHT in $orig"
+runtime=/usr/share/doc/mingw-w64-i686-dev/copyright
+[ -f "$runtime" ] || fail "no $runtime (Debian: mingw-w64-i686-dev)"
+crlf < "$runtime" > "$stage/licenses/mingw-w64-runtime.txt"
+
+git -C "$root" archive --format=tar.gz --prefix="devidoriv-$version/" \
+    -o "$stage/source/devidoriv-$version.tar.gz" "$tree"
+cp "$dsc" "$stage/source/"
+for f in $fftw_files; do cp "$fftw/source/$f" "$stage/source/"; done
+
+# Every entry dated by the commit, so that the same commit gives the same
+# archive.
+mtime=$(TZ=UTC git -C "$root" log -1 --format=%cd --date=format-local:'%Y-%m-%d %H:%M:%S UTC' HEAD)
+mkdir -p "$(dirname "$output")"
+output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
+rm -f "$output"
+(cd "$stage" && TZ=UTC cmake -E tar cf "$output" --format=zip --mtime="$mtime" \
+    devidoriv.auf README-en.txt README-ja.txt LICENSE.txt licenses source)
+echo "make-windows-release: $output"
