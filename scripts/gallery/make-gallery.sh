@@ -2,7 +2,8 @@
 # Renders the pictures of docs/guide.md with the command-line tool:
 #   scripts/gallery/make-gallery.sh OUTDIR
 # Environment: TOOL (default build/devidoriv), COMPOSE (build/png-compose),
-# SAMPLE (samples/grace_hopper.y4m).
+# SAMPLE (samples/grace_hopper.y4m; another clip is scaled to 320 pixels
+# wide and must then be at least 210 rows high, for the enlarged details).
 #
 # The pictures are of frame 16 of the sample clip (320 x 240): its luma
 # alone (grey) for the luma settings, the colour frame for chroma. Every
@@ -36,11 +37,10 @@ mkdir -p "$out"
 work=$(mktemp -d "${TMPDIR:-/tmp}/gallery.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The frame of the pictures, counted from 0, and its size.
+# The frame of the pictures, counted from 0, and the width the pictures
+# show it at.
 frame=16
 width=320
-height=240
-block=0,0,$((width / 2 + 1)),$height
 # The contrast of the spectrum views: the passed band in light and mid
 # greys, the removed part black, so that the mask's edge shows.
 view_contrast=256
@@ -49,17 +49,22 @@ view_contrast=256
 detail_face=80,90,160,120
 detail_hat=0,0,160,120
 
-# The three single-frame sources: the colour frame as it is in the clip,
-# its luma plane (exactly, as a mono clip), and the luma with a fine
-# periodic pattern added: two diagonal waves, 5.2 pixels across and 12.4
-# rows down, like a screen or an interference pattern.
-ffmpeg -v error -nostdin -i "$sample" -vf "select=eq(n\,$frame)" -frames:v 1 \
-  -c:v wrapped_avframe -f yuv4mpegpipe "$work/colour.y4m"
+# The three single-frame sources: the colour frame (scaled to the width
+# when the clip has another; the bundled one is 320 x 240 and passes
+# unchanged), its luma plane (exactly, as a mono clip), and the luma with
+# a fine periodic pattern added: two diagonal waves, 5.2 pixels across and
+# 12.4 rows down, like a screen or an interference pattern.
+ffmpeg -v error -nostdin -i "$sample" \
+  -vf "select=eq(n\,$frame),scale=$width:-2:flags=bicubic+accurate_rnd+full_chroma_int" \
+  -frames:v 1 -c:v wrapped_avframe -f yuv4mpegpipe "$work/colour.y4m"
 ffmpeg -v error -nostdin -i "$work/colour.y4m" -vf extractplanes=y \
   -c:v wrapped_avframe -f yuv4mpegpipe "$work/luma.y4m"
 ffmpeg -v error -nostdin -i "$work/luma.y4m" \
   -vf "geq=lum='clip(p(X\,Y)+12*cos(2*PI*(X/5.2+Y/12.4))+12*cos(2*PI*(X/5.2-Y/12.4))\,0\,255)'" \
   -c:v wrapped_avframe -f yuv4mpegpipe "$work/pattern.y4m"
+# The spectrum block: width/2 + 1 columns, the frame's height.
+height=$(head -n 1 "$work/colour.y4m" | tr ' ' '\n' | sed -n 's/^H//p')
+block=0,0,$((width / 2 + 1)),$height
 
 # snapshot SOURCE PNG OPTIONS...: one tool run on a source, its frame
 # written as PNG.
