@@ -194,6 +194,7 @@ fi
 # named by their absolute paths; on other machines parallel copies the
 # job script and each segment to the same paths there, and the piece back.
 if is_y4m "$output"; then piece_ext=y4m; else piece_ext=$output_ext; fi
+# shellcheck disable=SC2016 # the job's own expansions, written as text
 {
   echo '#!/bin/bash'
   echo '# One segment through the tool: job.sh SEGMENT PIECE'
@@ -225,6 +226,7 @@ if is_y4m "$output"; then piece_ext=y4m; else piece_ext=$output_ext; fi
   fi
 } > "$tmp/job.sh"
 # The first failure stops the run: the jobs still running are killed.
+# shellcheck disable=SC2054 # "now,fail=1" is one value
 parallel_options=(--halt now,fail=1 --joblog "$tmp/jobs.log")
 [ -z "$jobs" ] || parallel_options+=(--jobs "$jobs")
 if [ -t 2 ]; then parallel_options+=(--bar); fi
