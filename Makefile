@@ -46,3 +46,6 @@ include mk/hardening.mk
 
 # The benchmarks: make bench, make bench-peer.
 include mk/bench.mk
+
+# The pictures of docs/guide.md: make gallery.
+include mk/gallery.mk

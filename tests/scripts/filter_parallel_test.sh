@@ -1,0 +1,56 @@
+#!/bin/bash
+# scripts/filter-parallel.sh on the sample clip, cut into several
+# segments and filtered two at a time: the joined clip holds the frames of
+# a single run of the tool, all of them, in order, byte for byte. A
+# segment that fails fails the script, which then writes no output and
+# leaves no temporary files.
+#   filter_parallel_test.sh TOOL SOURCE_DIR WORKDIR
+set -euo pipefail
+tool=$1 root=$2 dir=$3
+for program in ffmpeg parallel; do
+  command -v "$program" > /dev/null || { echo "$program is not installed"; exit 77; }
+done
+fail() { echo "FAIL: $*"; exit 1; }
+
+rm -rf "$dir"
+mkdir -p "$dir/tmp"
+export TMPDIR=$dir/tmp DEVIDORIV_WISDOM=off
+script=$root/scripts/filter-parallel.sh
+sample=$root/samples/grace_hopper.y4m
+# Plans by estimate and one FFT thread in both runs: the same plans, so
+# the same rounding.
+settings=(--never-measure --threads 1 --luma-a 40 --luma-b 30 --chroma-a 20 --chroma-b 15)
+
+"$tool" --quiet "${settings[@]}" "$sample" "$dir/single.y4m"
+"$script" --tool "$tool" -j 2 --segment-seconds 0.25 "${settings[@]}" "$sample" \
+  "$dir/joined.y4m" 2> "$dir/joined.log" || fail "the script failed: $(cat "$dir/joined.log")"
+segments=$(sed -n 's/.*: \([0-9]*\) segments filtered into .*/\1/p' "$dir/joined.log")
+[ "${segments:-0}" -ge 2 ] || fail "the clip was not cut into several segments: $(cat "$dir/joined.log")"
+
+# The frames: everything after the stream header's line.
+frames() { tail -c +$(($(head -n 1 "$1" | wc -c) + 1)) "$1"; }
+frame_md5s() { ffmpeg -v error -i "$1" -f framemd5 - | grep -v '^#' | awk -F', *' '{ print $NF }'; }
+if ! cmp -s <(frames "$dir/single.y4m") <(frames "$dir/joined.y4m"); then
+  echo "frame checksums, single run and joined:"
+  diff <(frame_md5s "$dir/single.y4m") <(frame_md5s "$dir/joined.y4m") | head -n 20 || true
+  fail "the joined clip's frames differ from the single run's"
+fi
+[ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls -A "$TMPDIR")"
+
+# The tool, failing on the third segment (the script names its segments
+# s-00000, s-00001, ...); the others are filtered.
+cat > "$dir/failing-tool" <<TOOL
+#!/bin/sh
+case "\$*" in *s-00002.*) echo "failing on purpose" >&2; exit 1 ;; esac
+exec "$tool" "\$@"
+TOOL
+chmod +x "$dir/failing-tool"
+status=0
+"$script" --tool "$dir/failing-tool" -j 2 --segment-seconds 0.25 "${settings[@]}" "$sample" \
+  "$dir/failed.y4m" 2> "$dir/failed.log" || status=$?
+[ "$status" -eq 1 ] || fail "a failing segment: exit $status, wanted 1: $(cat "$dir/failed.log")"
+grep -q 'filtering failed for s-00002.y4m' "$dir/failed.log" ||
+  fail "the failed segment is not named: $(cat "$dir/failed.log")"
+[ ! -e "$dir/failed.y4m" ] || fail "a failing segment left an output"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "a failing segment left temporary files: $(ls -A "$TMPDIR")"
+echo "$segments segments joined into the single run's frames; a failing segment fails the run"
