@@ -1,6 +1,7 @@
 # Devidoriv: build, test and run the filter module.
 #   make          build the module (build/devidoriv.so), the tool and the tests
 #   make test     install what is missing (as root), build, run all tests
+#   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
@@ -39,3 +40,6 @@ include mk/hardening.mk
 
 # The benchmarks: make bench, make bench-peer.
 include mk/bench.mk
+
+# The frei0r plug-in: make frei0r.
+include mk/frei0r.mk
