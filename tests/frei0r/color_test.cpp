@@ -1,4 +1,4 @@
-// The plug-in's colour conversions: every 8-bit colour against the
+// The plug-in's colour conversions: 8-bit colours against the
 // standards' matrices computed here in double precision, the way back on
 // a grid of host values in and beyond the range, the round trip, and the
 // vector blocks against the scalar code, tails and bounds included.
@@ -51,6 +51,11 @@ ExactRgb ExactCodes(const Standard& s, const YcPixel& p) {
   return {255.0 * R, 255.0 * G, 255.0 * B};
 }
 
+// The colours of the tests: all 65536 (G, B) pairs for R from 0 to 255 in
+// steps of kRedStep, 0 and 255 included: a fifth of all 2^24 colours, so
+// that the sanitizer builds run them in seconds.
+constexpr int kRedStep = 5;
+
 // All 65536 (G, B) colours of one R, with alpha bytes that vary.
 std::vector<uint8_t> ColoursOfRed(int r) {
   std::vector<uint8_t> rgba(4 * 65536);
@@ -67,11 +72,11 @@ std::vector<uint8_t> ColoursOfRed(int r) {
 // at most half a unit plus 3 x 255 codes x 2^-12 of the exact value.
 constexpr double kToHostTolerance = 0.5 + 3 * 255.0 / 4096.0;
 
-TEST(Frei0rColor, EveryColourReachesTheHostAsTheMatrixSays) {
+TEST(Frei0rColor, ColoursReachTheHostAsTheMatrixSays) {
   for (const Standard& s : kStandards) {
     const ColorMatrix& m = MatrixFor(s.standard);
     std::vector<YcPixel> host(65536);
-    for (int r = 0; r < 256; ++r) {
+    for (int r = 0; r < 256; r += kRedStep) {
       const std::vector<uint8_t> rgba = ColoursOfRed(r);
       RgbaToHost(rgba.data(), host.data(), 65536, m);
       for (int i = 0; i < 65536; ++i) {
@@ -152,12 +157,12 @@ TEST(Frei0rColor, HostPixelsComeBackAsTheInverseMatrixSaysClipped) {
   }
 }
 
-TEST(Frei0rColor, EveryColourComesBackWithinOneCodeAlphaUntouched) {
+TEST(Frei0rColor, ColoursComeBackWithinOneCodeAlphaUntouched) {
   for (const Standard& s : kStandards) {
     const ColorMatrix& m = MatrixFor(s.standard);
     std::vector<YcPixel> host(65536);
     std::vector<uint8_t> back(4 * 65536);
-    for (int r = 0; r < 256; ++r) {
+    for (int r = 0; r < 256; r += kRedStep) {
       const std::vector<uint8_t> rgba = ColoursOfRed(r);
       RgbaToHost(rgba.data(), host.data(), 65536, m);
       HostToRgba(host.data(), rgba.data(), back.data(), 65536, m);

@@ -132,10 +132,10 @@ TEST(Frei0rParams, DefaultsMapBackOntoTheTablesDefaults) {
 TEST(Frei0rParams, AnInstanceReturnsTheValueOfItsNearestTrackStep) {
   test::PluginSession session;
   ASSERT_TRUE(session.ok());
-  test::Instance instance(1920, 1080);
+  test::Instance instance(320, 240);
   ASSERT_TRUE(instance.ok());
   // A fresh instance holds the defaults.
-  EXPECT_EQ(instance.Get("luma_a"), test::DefaultParam("luma_a", 1920, 1080));
+  EXPECT_EQ(instance.Get("luma_a"), test::DefaultParam("luma_a", 320, 240));
   EXPECT_EQ(instance.Get("sync_sliders"), 1.0);
   EXPECT_EQ(instance.Get("show_spectrum"), 0.0);
   instance.Set({{"luma_a", 0.0502}, {"luma_type", 0.37}, {"show_spectrum", 0.7},
