@@ -204,6 +204,36 @@ void BM_Frei0rAlternatingSizes(benchmark::State& state) {
   state.SetLabel("1920x1080 and 1280x720 in turn, two frames a turn");
 }
 
+// The plug-in's two conversions of a whole frame on one thread, the part
+// of f0r_update beyond ProcessFrame that does not depend on the load of
+// the host's workers: per frame, to the host's pixels and back.
+// Arguments: width, height.
+void BM_Frei0rConversions(benchmark::State& state) {
+  using namespace devidoriv::frei0r;
+  const FrameSize size = SizeOf(state);
+  const std::vector<uint32_t> rgba = RgbaPicture(size);
+  std::vector<uint32_t> back(rgba.size());
+  hostlib::Frame frame(size.width, size.height);
+  const ColorMatrix& matrix = MatrixFor(StandardForHeight(size.height));
+  const auto* in = reinterpret_cast<const uint8_t*>(rgba.data());
+  auto* out = reinterpret_cast<uint8_t*>(back.data());
+  const int64_t pixels = static_cast<int64_t>(rgba.size());
+  std::vector<double> to_host, to_rgba;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    RgbaToHost(in, frame.image.data(), pixels, matrix);
+    to_host.push_back(bench::SecondsSince(start));
+    start = std::chrono::steady_clock::now();
+    HostToRgba(frame.image.data(), in, out, pixels, matrix);
+    to_rgba.push_back(bench::SecondsSince(start));
+    benchmark::ClobberMemory();
+    state.SetIterationTime(to_host.back() + to_rgba.back());
+  }
+  state.counters["to_host_ms"] = bench::Summarise(to_host).median * 1e3;
+  state.counters["to_rgba_ms"] = bench::Summarise(to_rgba).median * 1e3;
+  state.SetLabel(bench::SizeLabel(size) + " one thread");
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
   for (const FrameSize& s : {bench::kHd, bench::kFullHd}) b->Args({s.width, s.height});
 }
@@ -215,6 +245,12 @@ BENCHMARK(BM_ProcessFrameAlone)
     ->MinTime(kMinTime)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Frei0rUpdate)
+    ->Apply(Sizes)
+    ->ArgNames({"w", "h"})
+    ->UseManualTime()
+    ->MinTime(kMinTime)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frei0rConversions)
     ->Apply(Sizes)
     ->ArgNames({"w", "h"})
     ->UseManualTime()

@@ -13,3 +13,19 @@ NATIVE_PACKAGES += frei0r-plugins-dev melt
 
 frei0r: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target devidoriv_frei0r devidoriv
+
+# The README's picture: frame FREI0R_PICTURE_FRAME of the sample clip as
+# melt renders it without the plug-in, with it, and with the luma
+# spectrum drawn in.
+#   make frei0r-picture
+FREI0R_PICTURE ?= docs/images/frei0r-before-after.png
+FREI0R_PICTURE_FRAME ?= 16
+# The demo's settings (make demo) as frei0r values for a 320 x 240 frame:
+# luma a 39, b 30, chroma a 20, b 15.
+FREI0R_PICTURE_SETTINGS ?= luma_a=0.03 luma_b=0.03 chroma_a=0.015 chroma_b=0.015
+
+.PHONY: frei0r-picture
+
+frei0r-picture: frei0r $(DEMO_INPUT)
+	scripts/frei0r-picture.sh $(BUILD_DIR)/frei0r $(DEMO_INPUT) $(FREI0R_PICTURE_FRAME) \
+	  $(FREI0R_PICTURE) $(FREI0R_PICTURE_SETTINGS)
