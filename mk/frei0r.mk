@@ -21,8 +21,8 @@ frei0r: configure
 FREI0R_PICTURE ?= docs/images/frei0r-before-after.png
 FREI0R_PICTURE_FRAME ?= 16
 # The demo's settings (make demo) as frei0r values for a 320 x 240 frame:
-# luma a 39, b 30, chroma a 20, b 15.
-FREI0R_PICTURE_SETTINGS ?= luma_a=0.03 luma_b=0.03 chroma_a=0.015 chroma_b=0.015
+# luma a 40, b 30, w 50, chroma a 20, b 15.
+FREI0R_PICTURE_SETTINGS ?= luma_a=0.0305 luma_b=0.0302 chroma_a=0.0148 chroma_b=0.0146
 
 .PHONY: frei0r-picture
 

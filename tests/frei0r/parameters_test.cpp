@@ -88,6 +88,8 @@ TEST(Frei0rParams, ValuesMapOntoTheTrackRangeOfTheInstancesFrameSize) {
       {1920, 1080, "luma_b", 0.125, 121},
       {1920, 1080, "luma_b", 1.0, 960},
       {320, 240, "chroma_a", 0.02, 27},
+      {320, 240, "chroma_a", 0.0148, 20},
+      {320, 240, "chroma_b", 0.0146, 15},
       {320, 240, "chroma_b", 0.5, 481},
       // Wider and taller frames raise the maxima as OnInit does: a to
       // width / 2 + 1, b to height / 2.
