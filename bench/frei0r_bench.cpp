@@ -1,9 +1,9 @@
 // The frei0r plug-in against ProcessFrame alone: a frame through
 // f0r_update (RGBA to the host's pixels and back on the host's worker
 // threads, around the same ProcessFrame) next to ProcessFrame on a host
-// frame, with the same settings, planning and threads. And the cost of an
-// instance of another frame size in between: the module then rebuilds its
-// workspace for every frame.
+// frame, with the same settings, planning and threads; the conversions on
+// their own; and the cost of an instance of another frame size in
+// between: the module then rebuilds its workspace.
 //
 // The plug-in runs its own host of the module. So that the two hosts of
 // this process do not share one filter table, the plug-in loads a copy of
@@ -95,16 +95,17 @@ FrameSize SizeOf(const benchmark::State& state) {
   return {static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1))};
 }
 
-// The medians of ProcessFrame alone, by size, for the plug-in's ratio.
-std::vector<std::pair<int64_t, double>>& ProcessFrameMedians() {
-  static std::vector<std::pair<int64_t, double>> medians;
-  return medians;
-}
-int64_t Key(FrameSize s) { return int64_t{s.width} << 32 | s.height; }
-
-// ProcessFrame alone on a host frame of the test picture, its workspace
-// warm. Arguments: width, height.
-void BM_ProcessFrameAlone(benchmark::State& state) {
+// Each iteration times one ProcessFrame alone, on a host frame of the
+// test picture restored untimed, and one f0r_update on the RGBA test
+// picture, both workspaces warm: side by side, so that the load of the
+// shared machine falls on both alike. ratio = the median update / the
+// median ProcessFrame. Arguments: width, height.
+void BM_Frei0rUpdate(benchmark::State& state) {
+  const Plugin* plugin = LoadPlugin();
+  if (!plugin) {
+    state.SkipWithError("the frei0r plug-in could not be loaded");
+    return;
+  }
   const FrameSize size = SizeOf(state);
   hostlib::ModuleHost& host = bench::Host();
   host.SetRunner(hostlib::RunnerMode::kPool, ProcessorCount());
@@ -116,24 +117,6 @@ void BM_ProcessFrameAlone(benchmark::State& state) {
     std::copy(picture.image.begin(), picture.image.end(), frame.image.begin());
     host.ClearCounters();
   };
-  restore();
-  host.Process(frame);  // plans and buffers, untimed
-  const bench::Timing timing = bench::TimeEach(state, restore, [&] { host.Process(frame); });
-  ProcessFrameMedians().emplace_back(Key(size), timing.median);
-  state.counters["median_ms"] = timing.median * 1e3;
-  state.SetLabel(bench::SizeLabel(size) + " defaults, measured plans");
-}
-
-// f0r_update on the RGBA test picture, the instance's workspace warm.
-// Arguments: width, height. ratio = median / the median of
-// BM_ProcessFrameAlone at the size (when it ran before).
-void BM_Frei0rUpdate(benchmark::State& state) {
-  const Plugin* plugin = LoadPlugin();
-  if (!plugin) {
-    state.SkipWithError("the frei0r plug-in could not be loaded");
-    return;
-  }
-  const FrameSize size = SizeOf(state);
   const std::vector<uint32_t> in = RgbaPicture(size);
   std::vector<uint32_t> out(in.size());
   f0r_instance_t instance = plugin->construct(size.width, size.height);
@@ -141,18 +124,33 @@ void BM_Frei0rUpdate(benchmark::State& state) {
     state.SkipWithError("no instance");
     return;
   }
-  plugin->update(instance, 0.0, in.data(), out.data());  // plans and buffers, untimed
-  const bench::Timing timing = bench::TimeEach(
-      state, [] {}, [&] { plugin->update(instance, 0.0, in.data(), out.data()); });
+  // Plans and buffers on both sides, untimed.
+  restore();
+  host.Process(frame);
+  plugin->update(instance, 0.0, in.data(), out.data());
+
+  std::vector<double> process, update;
+  for (auto _ : state) {
+    restore();
+    auto start = std::chrono::steady_clock::now();
+    host.Process(frame);
+    process.push_back(bench::SecondsSince(start));
+    start = std::chrono::steady_clock::now();
+    plugin->update(instance, 0.0, in.data(), out.data());
+    update.push_back(bench::SecondsSince(start));
+    benchmark::ClobberMemory();
+    state.SetIterationTime(update.back());
+  }
   plugin->destruct(instance);
   if (out == in) {
     state.SkipWithError("the frame was not filtered");
     return;
   }
-  state.counters["median_ms"] = timing.median * 1e3;
-  for (const auto& [key, median] : ProcessFrameMedians()) {
-    if (key == Key(size)) state.counters["ratio"] = timing.median / median;
-  }
+  const double process_median = bench::Summarise(process).median;
+  const double update_median = bench::Summarise(update).median;
+  state.counters["process_ms"] = process_median * 1e3;
+  state.counters["update_ms"] = update_median * 1e3;
+  state.counters["ratio"] = update_median / process_median;
   state.SetLabel(bench::SizeLabel(size) + " defaults, measured plans");
 }
 
@@ -238,12 +236,6 @@ void Sizes(benchmark::internal::Benchmark* b) {
   for (const FrameSize& s : {bench::kHd, bench::kFullHd}) b->Args({s.width, s.height});
 }
 
-BENCHMARK(BM_ProcessFrameAlone)
-    ->Apply(Sizes)
-    ->ArgNames({"w", "h"})
-    ->UseManualTime()
-    ->MinTime(kMinTime)
-    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Frei0rUpdate)
     ->Apply(Sizes)
     ->ArgNames({"w", "h"})
