@@ -2,6 +2,7 @@
 #   make          build the module (build/devidoriv.so), the tool and the tests
 #   make test     install what is missing (as root), build, run all tests
 #   make install  install into PREFIX (/usr/local); see mk/install.mk
+#   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
@@ -49,3 +50,5 @@ include mk/bench.mk
 
 # The pictures of docs/guide.md: make gallery.
 include mk/gallery.mk
+# The frei0r plug-in: make frei0r.
+include mk/frei0r.mk
