@@ -1,5 +1,6 @@
 #include "engine/driver.h"
 
+#include "engine/fp_state.h"
 #include "engine/mask.h"
 #include "engine/spectrum_view.h"
 #include "engine/workers.h"
@@ -128,6 +129,7 @@ int32_t ProcessFrameWith(TransformWorkspace& ws, FilterTable* table, FrameProcIn
 }
 
 int32_t DEVIDORIV_CC ProcessFrame(FilterTable* table, FrameProcInfo* frame) {
+  DEVIDORIV_HOST_ENTRY();
   return ProcessFrameWith(ModuleWorkspace(), table, frame);
 }
 
