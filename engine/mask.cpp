@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/fp_state.h"
+
 namespace devidoriv {
 
 namespace {
@@ -353,6 +355,7 @@ void MaskRectangleCornerCut(const MaskShape& s, const CallRows& rows) {
 
 void DEVIDORIV_CC ApplySpectralMask(int32_t thread_index, int32_t thread_count, void* spectrum,
                                     void* params) {
+  DEVIDORIV_HOST_ENTRY();
   const MaskParams& p = *static_cast<const MaskParams*>(params);
   const MaskShape shape(p);
   const CallRows rows(static_cast<float*>(spectrum), p, shape, thread_index, thread_count);

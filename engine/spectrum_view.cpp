@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/fp_state.h"
 #include "engine/workers.h"
 
 namespace devidoriv {
@@ -98,6 +99,7 @@ void ShowPowerSpectrum(const fftwf_complex* complex_buffer, const FrameProcInfo*
 
 void DEVIDORIV_CC RenderSpectrumRows(int32_t thread_index, int32_t thread_count, void* spectrum,
                                      void* params) {
+  DEVIDORIV_HOST_ENTRY();
   const SpectrumViewParams& view = *static_cast<const SpectrumViewParams*>(params);
   const fftwf_complex* bins = static_cast<const fftwf_complex*>(spectrum);
   if (view.width <= 0) return;

@@ -1,5 +1,6 @@
 #include "engine/workers.h"
 
+#include "engine/fp_state.h"
 #include "engine/row_blocks.h"
 
 namespace devidoriv {
@@ -46,6 +47,7 @@ void ForEachPlaneRow(int32_t thread_index, int32_t thread_count, void* job, void
 
 void DEVIDORIV_CC LoadPlaneRows(int32_t thread_index, int32_t thread_count, void* job,
                                 void* info) {
+  DEVIDORIV_HOST_ENTRY();
   ForEachPlaneRow(thread_index, thread_count, job, info,
                   [](const YcPixel* src, float* dst, int64_t w, PlaneComponent component) {
                     int64_t c = 0;
@@ -56,6 +58,7 @@ void DEVIDORIV_CC LoadPlaneRows(int32_t thread_index, int32_t thread_count, void
 
 void DEVIDORIV_CC StorePlaneRows(int32_t thread_index, int32_t thread_count, void* job,
                                  void* info) {
+  DEVIDORIV_HOST_ENTRY();
   const FrameProcInfo& frame = *static_cast<const FrameProcInfo*>(info);
   // FFTW's transforms are unnormalised: the round trip multiplies by the
   // pixel count. The reciprocal stays in double: rounded to float it would

@@ -1,5 +1,6 @@
 #include "host/frame_adapter.h"
 
+#include "engine/fp_state.h"
 #include "engine/workers.h"
 
 namespace devidoriv {
@@ -51,6 +52,7 @@ int32_t ProcessFrameWith(TransformWorkspace& ws, FilterTable* table, FrameProcIn
 }
 
 int32_t DEVIDORIV_CC ProcessFrame(FilterTable* table, FrameProcInfo* frame) {
+  DEVIDORIV_HOST_ENTRY();
   return ProcessFrameWith(ModuleWorkspace(), table, frame);
 }
 

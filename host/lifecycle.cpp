@@ -2,12 +2,14 @@
 
 #include <fftw3.h>
 
+#include "engine/fp_state.h"
 #include "engine/workspace.h"
 #include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 
 int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
+  DEVIDORIV_HOST_ENTRY();
   fftwf_init_threads();
   if (!table->services) return 1;
 
@@ -35,11 +37,13 @@ int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
 }
 
 int32_t DEVIDORIV_CC OnExit(FilterTable* /*table*/) {
+  DEVIDORIV_HOST_ENTRY();
   ReleaseWorkspace(ModuleWorkspace());
   return 1;
 }
 
 int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
+  DEVIDORIV_HOST_ENTRY();
   if ((status & DEVIDORIV_UPDATE_TRACK) == 0) return 1;
   if (!table->check_values || table->check_values[check::sync_sliders] == 0) return 1;
   // Unsigned, so that statuses with further high bits set fail too.
@@ -57,6 +61,7 @@ int32_t DEVIDORIV_CC OnUpdate(FilterTable* table, int32_t status) {
 int32_t DEVIDORIV_CC OnWindowMessage(void* /*window*/, uint32_t message, uintptr_t /*wparam*/,
                                      intptr_t /*lparam*/, void* /*edit_handle*/,
                                      FilterTable* table) {
+  DEVIDORIV_HOST_ENTRY();
   if (message != DEVIDORIV_MESSAGE_FILTER_TOGGLED || !table->services) return 0;
   if (table->services->QueryActive(table) != 0) return 0;
   ReleaseWorkspace(ModuleWorkspace());
