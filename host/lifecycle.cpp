@@ -1,14 +1,17 @@
 #include "host/lifecycle.h"
 
-#include <fftw3.h>
-
+#include "engine/wisdom.h"
 #include "engine/workspace.h"
 #include "devidoriv/devidoriv.h"
 
 namespace devidoriv {
 
 int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
-  fftwf_init_threads();
+  const FftApi& fft = *ModuleWorkspace().fft;
+  fft.init_threads();
+  // The cache is FFTW's wisdom with the threads' solvers among it: it can
+  // be imported only once they are set up.
+  ImportWisdomCache(fft);
   if (!table->services) return 1;
 
   HostSystemInfo info;
