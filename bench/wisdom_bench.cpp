@@ -54,6 +54,16 @@ Func RealFftw(const char* name) {
   return f;
 }
 
+// FFTW's planner function `real` called with `args`, its time added to
+// planning_ms.
+template <typename Func, typename... Args>
+fftwf_plan TimedPlan(Func real, Args... args) {
+  const Clock::time_point start = Clock::now();
+  fftwf_plan plan = real(args...);
+  planning_ms += MsSince(start);
+  return plan;
+}
+
 struct Size {
   int32_t width, height;
 };
@@ -165,19 +175,13 @@ std::vector<std::string> Split(const std::string& list) {
 extern "C" fftwf_plan fftwf_plan_dft_r2c_2d(int rows, int columns, float* in, fftwf_complex* out,
                                             unsigned flags) {
   static const auto real = RealFftw<decltype(&fftwf_plan_dft_r2c_2d)>("fftwf_plan_dft_r2c_2d");
-  const Clock::time_point start = Clock::now();
-  fftwf_plan plan = real(rows, columns, in, out, flags);
-  planning_ms += MsSince(start);
-  return plan;
+  return TimedPlan(real, rows, columns, in, out, flags);
 }
 
 extern "C" fftwf_plan fftwf_plan_dft_c2r_2d(int rows, int columns, fftwf_complex* in, float* out,
                                             unsigned flags) {
   static const auto real = RealFftw<decltype(&fftwf_plan_dft_c2r_2d)>("fftwf_plan_dft_c2r_2d");
-  const Clock::time_point start = Clock::now();
-  fftwf_plan plan = real(rows, columns, in, out, flags);
-  planning_ms += MsSince(start);
-  return plan;
+  return TimedPlan(real, rows, columns, in, out, flags);
 }
 
 int main(int argc, char** argv) {

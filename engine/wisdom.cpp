@@ -137,69 +137,92 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 #endif
 
-}  // namespace
-
-char* ReadWholeFile(const PathChar* path) {
+// A file opened for reading, closed at the end of the scope.
+class InputFile {
+ public:
 #if defined(_WIN32)
   // Shared for writing and deleting too, so that a reader never stops
   // another process from replacing the file.
-  const HANDLE file =
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER bytes;
-  char* text = nullptr;
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &bytes) && bytes.QuadPart > 0 &&
-      static_cast<unsigned long long>(bytes.QuadPart) <= kMaxWisdomBytes) {
-    const DWORD size = static_cast<DWORD>(bytes.QuadPart);
-    text = static_cast<char*>(std::malloc(size + 1));
-    DWORD got = 0;
-    DWORD n = 0;
-    while (text && got < size && ReadFile(file, text + got, size - got, &n, nullptr) && n > 0) {
-      got += n;
-    }
-    if (text && got > 0) {
-      text[got] = 0;
-    } else {
-      std::free(text);
-      text = nullptr;
-    }
+  explicit InputFile(const PathChar* path)
+      : file_(CreateFileW(path, GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~InputFile() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
-  CloseHandle(file);
-  return text;
+  // False when the file did not open or is not a file on a disk.
+  bool RegularFileSize(size_t* size) const {
+    LARGE_INTEGER bytes;
+    if (file_ == INVALID_HANDLE_VALUE || GetFileType(file_) != FILE_TYPE_DISK ||
+        !GetFileSizeEx(file_, &bytes) || bytes.QuadPart < 0 ||
+        static_cast<unsigned long long>(bytes.QuadPart) > kMaxWisdomBytes) {
+      return false;
+    }
+    *size = static_cast<size_t>(bytes.QuadPart);
+    return true;
+  }
+  // Bytes read, at most `size` (at most kMaxWisdomBytes); 0 at the end, -1
+  // on an error.
+  long Read(char* data, size_t size) {
+    DWORD n = 0;
+    return ReadFile(file_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<long>(n) : -1;
+  }
+
+ private:
+  const HANDLE file_;
 #else
   // Non-blocking, so that a FIFO given as the path cannot stall the host;
   // it is then refused as not a regular file.
-  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  char* text = nullptr;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-      static_cast<unsigned long long>(st.st_size) <= kMaxWisdomBytes) {
-    const size_t size = static_cast<size_t>(st.st_size);
-    text = static_cast<char*>(std::malloc(size + 1));
-    size_t got = 0;
-    bool failed = !text;
-    while (!failed && got < size) {
-      const ssize_t n = read(fd, text + got, size - got);
-      if (n > 0) {
-        got += static_cast<size_t>(n);
-      } else if (n == 0) {
-        break;  // shorter than it was a moment ago: take what is there
-      } else if (errno != EINTR) {
-        failed = true;
-      }
+  explicit InputFile(const PathChar* path)
+      : fd_(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
+  ~InputFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool RegularFileSize(size_t* size) const {
+    struct stat st;
+    if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<unsigned long long>(st.st_size) > kMaxWisdomBytes) {
+      return false;
     }
-    if (!failed && got > 0) {
-      text[got] = 0;
-    } else {
-      std::free(text);
-      text = nullptr;
+    *size = static_cast<size_t>(st.st_size);
+    return true;
+  }
+  long Read(char* data, size_t size) {
+    for (;;) {
+      const ssize_t n = read(fd_, data, size);
+      if (n >= 0 || errno != EINTR) return static_cast<long>(n);
     }
   }
-  close(fd);
-  return text;
+
+ private:
+  const int fd_;
 #endif
+};
+
+}  // namespace
+
+char* ReadWholeFile(const PathChar* path) {
+  InputFile file(path);
+  size_t size = 0;
+  if (!file.RegularFileSize(&size) || size == 0 || size > kMaxWisdomBytes) return nullptr;
+  char* text = static_cast<char*>(std::malloc(size + 1));
+  if (!text) return nullptr;
+  size_t got = 0;
+  while (got < size) {
+    const long n = file.Read(text + got, size - got);
+    if (n < 0) {
+      std::free(text);
+      return nullptr;
+    }
+    if (n == 0) break;  // shorter than it was a moment ago: take what is there
+    got += static_cast<size_t>(n);
+  }
+  if (got == 0) {
+    std::free(text);
+    return nullptr;
+  }
+  text[got] = 0;
+  return text;
 }
 
 bool ResolveWisdomPath(WisdomPath& path) {
