@@ -3,12 +3,21 @@
 #include <limits>
 
 #include "engine/platform.h"
+#include "engine/wisdom.h"
 
 namespace devidoriv {
 
 const FftApi kFftwApi = {
-    fftwf_malloc,         fftwf_free,           fftwf_plan_with_nthreads, fftwf_plan_dft_r2c_2d,
-    fftwf_plan_dft_c2r_2d, fftwf_destroy_plan, ProcessorCount,
+    fftwf_init_threads,
+    fftwf_malloc,
+    fftwf_free,
+    fftwf_plan_with_nthreads,
+    fftwf_plan_dft_r2c_2d,
+    fftwf_plan_dft_c2r_2d,
+    fftwf_destroy_plan,
+    ProcessorCount,
+    fftwf_import_wisdom_from_string,
+    fftwf_export_wisdom_to_string,
 };
 
 namespace {
@@ -80,6 +89,9 @@ bool EnsureWorkspace(TransformWorkspace& ws, int32_t width, int32_t height, int3
   // A plan the planner did not deliver is treated like a failed
   // allocation: the frame passes unfiltered and the next frame rebuilds.
   if (!ws.forward_plan || !ws.inverse_plan) return false;
+  // What was measured is kept for the next run; estimated plans add
+  // nothing worth a write.
+  if (measure) ExportWisdomCache(*ws.fft);
 
   ws.plan_width = width;
   ws.plan_height = height;

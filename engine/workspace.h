@@ -9,10 +9,12 @@
 
 namespace devidoriv {
 
-// The FFTW entry points the workspace uses. The module always runs on
-// kFftwApi; tests hand a workspace their own table to count planner calls
-// and to make an allocation fail.
+// The FFTW entry points the module uses besides fftwf_execute. The module
+// always runs on kFftwApi; tests hand a workspace their own table to count
+// planner calls, to make an allocation fail and to see when wisdom is
+// imported and exported.
 struct FftApi {
+  int (*init_threads)();
   void* (*malloc_fn)(size_t bytes);
   void (*free_fn)(void* block);
   void (*plan_with_nthreads)(int threads);
@@ -23,6 +25,9 @@ struct FftApi {
   void (*destroy_plan)(fftwf_plan plan);
   // Threads used for a thread setting of 0: one per processor.
   int32_t (*processor_count)();
+  // The wisdom cache (engine/wisdom.h). The exported text comes from malloc.
+  int (*import_wisdom_from_string)(const char* text);
+  char* (*export_wisdom_to_string)();
 };
 
 extern const FftApi kFftwApi;
@@ -58,7 +63,8 @@ bool FrameSizeFits(int32_t width, int32_t height);
 // Makes ws fit the frame: reuses it when the key matches (and measured
 // plans were not asked for over estimated ones), rebuilds it otherwise.
 // False when a buffer could not be allocated or a plan was not made; the
-// frame must then be left alone, and the next call rebuilds.
+// frame must then be left alone, and the next call rebuilds. A rebuild
+// with measured plans saves FFTW's wisdom to the cache file.
 bool EnsureWorkspace(TransformWorkspace& ws, int32_t width, int32_t height, int32_t threads,
                      int32_t measure);
 

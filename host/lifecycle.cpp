@@ -1,8 +1,7 @@
 #include "host/lifecycle.h"
 
-#include <fftw3.h>
-
 #include "engine/fp_state.h"
+#include "engine/wisdom.h"
 #include "engine/workspace.h"
 #include "devidoriv/devidoriv.h"
 
@@ -10,7 +9,11 @@ namespace devidoriv {
 
 int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
   DEVIDORIV_HOST_ENTRY();
-  fftwf_init_threads();
+  const FftApi& fft = *ModuleWorkspace().fft;
+  fft.init_threads();
+  // The cache is FFTW's wisdom with the threads' solvers among it: it can
+  // be imported only once they are set up.
+  ImportWisdomCache(fft);
   if (!table->services) return 1;
 
   HostSystemInfo info;

@@ -6,17 +6,32 @@
 #                     make bench BENCH_ARGS=--benchmark_filter=ProcessFrame
 #   make bench-peer   the command-line tool next to FFmpeg's fftfilt on a
 #                     1920x1080 clip (bench/compare-peer.sh)
+#   make bench-wisdom the wisdom cache: planning and first frames of renders
+#                     and previews, each a fresh process, from a missing cache
+#                     file under $(BENCH_DIR) (bench/wisdom_bench.cpp); the
+#                     results also go to $(BENCH_DIR)/wisdom-results.json.
+#                     WISDOM_BENCH_ARGS are handed on, e.g.
+#                     make bench-wisdom WISDOM_BENCH_ARGS="--sizes 1920x1080 --threads 2"
+# The benchmarks never use the user's wisdom cache: off, or a file of their own.
 BENCH_DIR ?= $(BUILD_DIR)/bench
 BENCH_ARGS ?=
+WISDOM_BENCH_ARGS ?=
 
-.PHONY: bench bench-peer
+.PHONY: bench bench-peer bench-wisdom bench-configure
 
-bench: deps
+bench-configure: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DDEVIDORIV_BUILD_BENCH=ON \
 	  -DDEVIDORIV_BUILD_TESTS=OFF -DDEVIDORIV_BUILD_TOOLS=OFF
+
+bench: bench-configure
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target devidoriv_bench
-	$(BENCH_DIR)/devidoriv_bench --benchmark_out=$(BENCH_DIR)/results.json \
+	DEVIDORIV_WISDOM=off $(BENCH_DIR)/devidoriv_bench --benchmark_out=$(BENCH_DIR)/results.json \
 	  --benchmark_out_format=json $(BENCH_ARGS)
 
 bench-peer: build
-	TOOL=$(BUILD_DIR)/devidoriv bench/compare-peer.sh
+	DEVIDORIV_WISDOM=off TOOL=$(BUILD_DIR)/devidoriv bench/compare-peer.sh
+
+bench-wisdom: bench-configure
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target devidoriv_wisdom_bench
+	$(BENCH_DIR)/devidoriv_wisdom_bench --cache $(BENCH_DIR)/wisdom-bench/fftw-wisdom.txt \
+	  --json $(BENCH_DIR)/wisdom-results.json $(WISDOM_BENCH_ARGS)

@@ -1,5 +1,5 @@
 # Hardening: the native suite under sanitizers, and fuzzing of what the
-# tool reads from its users.
+# tool reads from its users and of the module's wisdom cache file.
 #   make test-sanitize   test-asan and test-tsan
 #   make test-asan       every test built with AddressSanitizer + UBSan ($(ASAN_BUILD_DIR))
 #   make test-tsan       every test built with ThreadSanitizer ($(TSAN_BUILD_DIR)): the worker
@@ -10,7 +10,7 @@ ASAN_BUILD_DIR ?= build/asan
 TSAN_BUILD_DIR ?= build/tsan
 FUZZ_BUILD_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = y4m_reader options
+FUZZ_TARGETS = y4m_reader options wisdom
 FUZZ_CC ?= clang-14
 FUZZ_CXX ?= clang++-14
 
@@ -28,6 +28,7 @@ TSAN_ENV = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 FUZZ_FLAGS = -timeout=10 -malloc_limit_mb=64 -rss_limit_mb=1024 -print_final_stats=1
 FUZZ_MAX_LEN_y4m_reader = 8192
 FUZZ_MAX_LEN_options = 1024
+FUZZ_MAX_LEN_wisdom = 16384
 
 .PHONY: hardening-deps test-sanitize test-asan test-tsan fuzz fuzz-build
 

@@ -1,9 +1,12 @@
 // The workspace's reuse test and its Empty / Ready / Broken states, on a
-// workspace that runs on a counting FFT table.
+// workspace that runs on a counting FFT table, with a wisdom cache file of
+// its own.
 #include <gtest/gtest.h>
 
+#include "engine/wisdom.h"
 #include "engine/workspace.h"
 #include "tests/support/fake_fft.h"
+#include "tests/support/wisdom_files.h"
 
 namespace {
 
@@ -21,6 +24,9 @@ class WorkspaceTest : public testing::Test {
   }
   void TearDown() override { ReleaseWorkspace(ws_); }
 
+  // The cache file that measured planning writes.
+  const devidoriv::PathChar* cache_file() const { return cache_path_.c_str(); }
+
   void ExpectKey(int32_t w, int32_t h, int32_t threads, int32_t measured) {
     EXPECT_EQ(ws_.plan_width, w);
     EXPECT_EQ(ws_.plan_height, h);
@@ -28,6 +34,9 @@ class WorkspaceTest : public testing::Test {
     EXPECT_EQ(ws_.plan_measured, measured);
   }
 
+  devidoriv_test::ScratchFolder folder_{"workspace"};
+  const devidoriv_test::fs::path cache_path_ = folder_.path() / "fftw-wisdom.txt";
+  devidoriv_test::ScopedEnv cache_{"DEVIDORIV_WISDOM", cache_path_};
   TransformWorkspace ws_;
 };
 
@@ -49,17 +58,18 @@ struct ReuseCase {
   int32_t w, h, threads, measure;
   bool rebuilds;
   int32_t measured_after;
+  int exports;  // of the wisdom to the cache file
 };
 
 TEST_F(WorkspaceTest, RebuildsExactlyOnTheFourConditions) {
   // Each case starts from estimated plans for 64 x 48 with 2 threads.
   const ReuseCase cases[] = {
-      {"same key", 64, 48, 2, 0, false, 0},
-      {"other width", 65, 48, 2, 0, true, 0},
-      {"other height", 64, 49, 2, 0, true, 0},
-      {"other threads", 64, 48, 3, 0, true, 0},
-      {"threads 0", 64, 48, 0, 0, true, 0},
-      {"measure over estimate", 64, 48, 2, 1, true, 1},
+      {"same key", 64, 48, 2, 0, false, 0, 0},
+      {"other width", 65, 48, 2, 0, true, 0, 0},
+      {"other height", 64, 49, 2, 0, true, 0, 0},
+      {"other threads", 64, 48, 3, 0, true, 0, 0},
+      {"threads 0", 64, 48, 0, 0, true, 0, 0},
+      {"measure over estimate", 64, 48, 2, 1, true, 1, 1},
   };
   for (const ReuseCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -78,6 +88,7 @@ TEST_F(WorkspaceTest, RebuildsExactlyOnTheFourConditions) {
       EXPECT_EQ(FakeLog().planner_calls(), 0);
       EXPECT_EQ(ws_.real_buffer, before);
     }
+    EXPECT_EQ(FakeLog().exports, c.exports);
     ExpectKey(c.w, c.h, c.threads, c.measured_after);
   }
 }
@@ -85,10 +96,13 @@ TEST_F(WorkspaceTest, RebuildsExactlyOnTheFourConditions) {
 TEST_F(WorkspaceTest, MeasuredPlansServeEstimatedRequests) {
   ASSERT_TRUE(EnsureWorkspace(ws_, 32, 32, 1, 1));
   EXPECT_EQ(FakeLog().plan_flags, (std::vector<unsigned>{1u, 1u}));
+  // Saved once both measured plans exist, and not again on reuse.
+  EXPECT_EQ(FakeLog().sequence, (std::vector<std::string>{"plan", "plan", "export"}));
+  EXPECT_TRUE(devidoriv::ImportWisdomFile(devidoriv::kFftwApi, cache_file()));
   devidoriv_test::ResetFakeLog();
   ASSERT_TRUE(EnsureWorkspace(ws_, 32, 32, 1, 0));
   ASSERT_TRUE(EnsureWorkspace(ws_, 32, 32, 1, 1));
-  EXPECT_EQ(FakeLog().mallocs + FakeLog().planner_calls(), 0);
+  EXPECT_EQ(FakeLog().mallocs + FakeLog().planner_calls() + FakeLog().exports, 0);
   ExpectKey(32, 32, 1, 1);
 }
 
@@ -135,18 +149,23 @@ TEST_F(WorkspaceTest, FailedRealAllocationStillRequestsBoth) {
 }
 
 TEST_F(WorkspaceTest, MissingPlanIsAFailureAndIsRebuilt) {
-  for (int failing : {1, 2}) {
-    SCOPED_TRACE(failing == 1 ? "forward" : "inverse");
-    ReleaseWorkspace(ws_);
-    devidoriv_test::ResetFakeLog();
-    FakeLog().fail_plan = failing;
-    EXPECT_FALSE(EnsureWorkspace(ws_, 16, 8, 1, 0));
-    EXPECT_FALSE(WorkspaceReady(ws_));
-    ExpectKey(-1, -1, -1, 0);
-    FakeLog().fail_plan = 0;
-    ASSERT_TRUE(EnsureWorkspace(ws_, 16, 8, 1, 0));
-    EXPECT_TRUE(WorkspaceReady(ws_));
-    ExpectKey(16, 8, 1, 0);
+  for (int32_t measure : {0, 1}) {
+    for (int failing : {1, 2}) {
+      SCOPED_TRACE(testing::Message() << (failing == 1 ? "forward" : "inverse") << ", measure "
+                                      << measure);
+      ReleaseWorkspace(ws_);
+      devidoriv_test::ResetFakeLog();
+      FakeLog().fail_plan = failing;
+      EXPECT_FALSE(EnsureWorkspace(ws_, 16, 8, 1, measure));
+      EXPECT_FALSE(WorkspaceReady(ws_));
+      EXPECT_EQ(FakeLog().exports, 0);
+      ExpectKey(-1, -1, -1, 0);
+      FakeLog().fail_plan = 0;
+      ASSERT_TRUE(EnsureWorkspace(ws_, 16, 8, 1, measure));
+      EXPECT_TRUE(WorkspaceReady(ws_));
+      EXPECT_EQ(FakeLog().exports, measure);
+      ExpectKey(16, 8, 1, measure);
+    }
   }
 }
 

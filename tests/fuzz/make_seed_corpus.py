@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz targets: valid and broken Y4M streams
-for fuzz_y4m_reader, and NUL-separated command lines for fuzz_options.
+for fuzz_y4m_reader, NUL-separated command lines for fuzz_options, and
+wisdom files, good and spoilt, for fuzz_wisdom.
 
 Run from anywhere; it replaces the generated seeds under corpus/ and
 leaves files whose names start with "regression-" (inputs that once found
@@ -147,6 +148,57 @@ def options_seeds():
     return {"args-" + name: b"\0".join(a.encode() for a in args) for name, args in lines.items()}
 
 
+# The wisdom seeds are made from the wisdom that fuzz_wisdom starts each
+# input from (this FFTW's signature and solver names), which it writes when
+# asked:  DEVIDORIV_FUZZ_WISDOM_BASELINE=tests/fuzz/corpus/wisdom/valid-16x12 \
+#           build/fuzz/fuzz_wisdom -runs=0
+WISDOM_BASELINE = "valid-16x12"
+
+
+def wisdom_seeds():
+    path = os.path.join(HERE, "corpus", "wisdom", WISDOM_BASELINE)
+    if not os.path.exists(path):
+        raise SystemExit(f"{path} is missing; make it with fuzz_wisdom (see above)")
+    with open(path, "rb") as f:
+        valid = f.read()
+    lines = valid.split(b"\n")
+    header, entries = lines[0], [l for l in lines[1:] if l.startswith(b"  (")]
+
+    def text(*parts):
+        return b"\n".join(parts) + b"\n"
+
+    def with_hash(entry, words):
+        cut = entry.index(b"#x", entry.index(b"#x", entry.index(b"#x", entry.index(b"#x") + 2) + 2) + 2)
+        return entry[:cut] + words + b")"
+
+    names = [e[: e.index(b" #x")] for e in entries]
+    rests = [e[e.index(b" #x"):] for e in entries]
+    rotated = [names[(i + 1) % len(names)] + rests[i] for i in range(len(entries))]
+    version = header.index(b"-") + 1
+    seeds = {
+        WISDOM_BASELINE: valid,
+        "valid-then-text": valid + b"trailing words (and brackets\n",
+        "header-only": text(header, b")"),
+        "truncated-header": header[: len(header) // 2],
+        "truncated-entry": valid[: len(header) + 1 + len(entries[0]) // 2],
+        "truncated-close": valid.rstrip(b")\n"),
+        "other-version": header[:version] + b"2.1.5" + valid[header.index(b" "):],
+        "double-precision": valid.replace(b" fftwf_wisdom ", b" fftw_wisdom ", 1),
+        "other-signature": text(header[: header.index(b"#x")] + b"#x1 #x2 #x3 #x4", *entries, b")"),
+        "fresh-then-unknown-solver": text(header, with_hash(entries[0], b"#x1 #x2 #x3 #x4"),
+                                          b"  (fftwf_no_such_solver 0 #x0 #x0 #x0 #x0 #x0 #x0 #x0)", b")"),
+        "rotated-solvers": text(header, *rotated, b")"),
+        # A problem marked infeasible, as a planner with a time limit records.
+        "timeout-entry": text(header, b"  (TIMEOUT 0" + rests[0][: rests[0].index(b")")] + b")",
+                              *entries, b")"),
+        "huge-numbers": text(header, with_hash(entries[0], b"#xffffffffffffffffffff #x2 #x3 #x4"), b")"),
+        "empty": b"",
+        "garbage": b"not wisdom at all\n",
+        "nul-bytes": valid[:40] + b"\0" + valid[40:],
+    }
+    return {"wisdom-" + k if k != WISDOM_BASELINE else k: v for k, v in seeds.items()}
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
@@ -162,3 +214,4 @@ def write(folder, seeds):
 if __name__ == "__main__":
     write("y4m_reader", y4m_seeds())
     write("options", options_seeds())
+    write("wisdom", wisdom_seeds())

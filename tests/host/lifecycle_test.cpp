@@ -1,11 +1,13 @@
 // The lifecycle and settings callbacks, through the module's export.
 #include <gtest/gtest.h>
 
+#include "engine/wisdom.h"
 #include "engine/workspace.h"
 #include "host/lifecycle.h"
 #include "devidoriv/devidoriv.h"
 #include "tests/support/fake_fft.h"
 #include "tests/support/module_fixture.h"
+#include "tests/support/wisdom_files.h"
 
 namespace {
 
@@ -168,6 +170,34 @@ TEST(WorkspaceLifecycleEmpty, ExitBeforeAnyFrameFreesNothingAndTwice) {
   EXPECT_EQ(ws.plan_height, -1);
   EXPECT_EQ(ws.plan_threads, -1);
   EXPECT_EQ(ws.plan_measured, 0);
+}
+
+// The cache is imported once FFTW has its thread solvers, whose names are
+// part of the wisdom's signature, and whether or not the host has services.
+TEST(WisdomLifecycle, InitImportsTheCacheAfterPreparingThreads) {
+  devidoriv_test::ScratchFolder folder("init");
+  const devidoriv_test::fs::path file = folder.path() / "fftw-wisdom.txt";
+  ASSERT_TRUE(devidoriv::ExportWisdomFile(devidoriv::kFftwApi, file.c_str()));
+  devidoriv::TransformWorkspace& ws = devidoriv::ModuleWorkspace();
+  const devidoriv::FftApi* real = ws.fft;
+  ws.fft = &devidoriv_test::kFakeFftApi;
+  FilterTable table{};
+  const struct {
+    std::optional<devidoriv_test::fs::path> setting;
+    std::vector<std::string> sequence;
+  } cases[] = {
+      {file, {"init_threads", "import"}},
+      {devidoriv_test::fs::path("off"), {"init_threads"}},
+  };
+  for (const auto& c : cases) {
+    devidoriv_test::ScopedEnv cache("DEVIDORIV_WISDOM", c.setting);
+    devidoriv_test::ResetFakeLog();
+    EXPECT_EQ(devidoriv::OnInit(&table), 1);
+    EXPECT_EQ(devidoriv_test::FakeLog().sequence, c.sequence);
+    EXPECT_EQ(devidoriv_test::FakeLog().import_results,
+              std::vector<int>(c.sequence.size() - 1, 1));
+  }
+  ws.fft = real;
 }
 
 TEST_F(WorkspaceLifecycle, ExitReleases) {

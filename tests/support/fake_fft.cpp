@@ -6,6 +6,11 @@ namespace {
 
 FakeFftLog log_state;
 
+int FakeInitThreads() {
+  FakeLog().sequence.push_back("init_threads");
+  return fftwf_init_threads();
+}
+
 void* FakeMalloc(size_t bytes) {
   FakeFftLog& log = FakeLog();
   ++log.mallocs;
@@ -30,6 +35,7 @@ bool PlanFails(unsigned flags) {
   FakeFftLog& log = FakeLog();
   ++log.plans;
   log.plan_flags.push_back(flags);
+  log.sequence.push_back("plan");
   return log.plans == log.fail_plan;
 }
 
@@ -50,12 +56,30 @@ void FakeDestroy(fftwf_plan plan) {
 
 int32_t FakeProcessorCount() { return FakeLog().processor_count; }
 
+int FakeImportWisdom(const char* text) {
+  FakeFftLog& log = FakeLog();
+  ++log.imports;
+  log.sequence.push_back("import");
+  const int result = fftwf_import_wisdom_from_string(text);
+  log.import_results.push_back(result);
+  return result;
+}
+
+char* FakeExportWisdom() {
+  FakeFftLog& log = FakeLog();
+  ++log.exports;
+  log.sequence.push_back("export");
+  return log.fail_export ? nullptr : fftwf_export_wisdom_to_string();
+}
+
 }  // namespace
 
 FakeFftLog& FakeLog() { return log_state; }
 void ResetFakeLog() { log_state = FakeFftLog(); }
 
-const devidoriv::FftApi kFakeFftApi = {FakeMalloc,  FakeFree,    FakeNthreads,      FakeR2c,
-                                       FakeC2r,     FakeDestroy, FakeProcessorCount};
+const devidoriv::FftApi kFakeFftApi = {
+    FakeInitThreads, FakeMalloc,  FakeFree,           FakeNthreads,     FakeR2c,
+    FakeC2r,         FakeDestroy, FakeProcessorCount, FakeImportWisdom, FakeExportWisdom,
+};
 
 }  // namespace devidoriv_test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "engine/workspace.h"
@@ -25,6 +26,15 @@ struct FakeFftLog {
   int fail_plan = 0;
   int processor_count = 4;
   int planner_calls() const { return nthreads_calls + plans + destroys; }
+  int imports = 0;
+  int exports = 0;
+  std::vector<int> import_results;
+  // When set, export_wisdom_to_string returns null, as FFTW does when
+  // its malloc fails.
+  bool fail_export = false;
+  // "init_threads", "plan", "import" and "export", in the order of the
+  // calls.
+  std::vector<std::string> sequence;
 };
 
 // The log the fake writes to; reset it before each use.
