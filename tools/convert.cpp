@@ -157,28 +157,29 @@ void PictureConverter::FromHostRows(const YcPixel* image, int32_t stride, Sample
   const int32_t sx = f.chroma_shift_x(), sy = f.chroma_shift_y();
   const int32_t width = f.width;
   int32_t sums[kChunk], more_sums[kChunk];
-
-  const int32_t last = std::min(f.height, end << sy);
-  for (int32_t y = first << sy; y < last; ++y) {
-    const YcPixel* row = image + static_cast<size_t>(y) * stride;
-    Sample* luma = planes[0] + static_cast<size_t>(y) * width;
-    for (int32_t x = 0; x < width; x += kChunk) {
-      const int32_t n = std::min(kChunk, width - x);
-      for (int32_t i = 0; i < n; ++i) sums[i] = row[x + i].y;
-      ToCodes(sums, n, luma_out_, luma + x);
-    }
-  }
-  if (f.layout == ChromaLayout::kMono) return;
-
   // Each chroma sample is the mean of the pixels it covers; blocks at the
   // right and bottom edges of odd-sized frames cover fewer pixels.
   const int32_t columns = 1 << sx;
   const int32_t chroma_width = f.plane_width(1);
   const int32_t whole = width >> sx;  // blocks of `columns` pixels
+
+  // One chroma row at a time, with the rows of pixels it covers: their
+  // luma first, then their colour differences while they are in the cache.
   for (int32_t cy = first; cy < end; ++cy) {
     const int32_t y = cy << sy;
     const int32_t rows = std::min(f.height - y, 1 << sy);
     const YcPixel* row = image + static_cast<size_t>(y) * stride;
+    for (int32_t dy = 0; dy < rows; ++dy) {
+      const YcPixel* pixels = row + static_cast<size_t>(dy) * stride;
+      Sample* luma = planes[0] + static_cast<size_t>(y + dy) * width;
+      for (int32_t x = 0; x < width; x += kChunk) {
+        const int32_t n = std::min(kChunk, width - x);
+        for (int32_t i = 0; i < n; ++i) sums[i] = pixels[x + i].y;
+        ToCodes(sums, n, luma_out_, luma + x);
+      }
+    }
+    if (f.layout == ChromaLayout::kMono) continue;
+
     Sample* cb = planes[1] + static_cast<size_t>(cy) * chroma_width;
     Sample* cr = planes[2] + static_cast<size_t>(cy) * chroma_width;
     for (int32_t cx = 0; cx < whole; cx += kChunk) {
