@@ -42,6 +42,19 @@ uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code) {
   return static_cast<uint16_t>(std::clamp(c, 0.0, static_cast<double>(max_code)));
 }
 
+// The conversion back runs about twice as fast with AVX2's four-lane
+// doubles: on x86-64 with GNU indirect functions it is compiled for AVX2
+// as well, and the loader picks the version for the machine. The helpers
+// it calls are inlined into each version. Both give the same codes: the
+// arithmetic is exact either way. (GCC only: Clang 14 does not emit the
+// versions of a function template.)
+#if defined(__x86_64__) && defined(__GLIBC__) && defined(__GNUC__) && !defined(__clang__)
+#define DEVIDORIV_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define DEVIDORIV_AVX2_CLONE
+#endif
+#define DEVIDORIV_INLINE inline __attribute__((always_inline))
+
 namespace {
 
 // Sums of host values are gathered into blocks of this many on the stack
@@ -52,8 +65,8 @@ constexpr int32_t kChunk = 512;
 // The colour differences of `count` chroma samples, each the sum over the
 // kColumns x kRows pixels it covers, from the block at `first` of the row.
 template <int kColumns, int kRows>
-void SumChroma(const YcPixel* row, int32_t stride, int32_t first, int32_t count, int32_t* cb,
-               int32_t* cr) {
+DEVIDORIV_INLINE void SumChroma(const YcPixel* row, int32_t stride, int32_t first, int32_t count,
+                                int32_t* cb, int32_t* cr) {
   for (int32_t i = 0; i < count; ++i) {
     const YcPixel* block = row + static_cast<size_t>(first + i) * kColumns;
     int32_t b = 0, r = 0;
@@ -68,8 +81,8 @@ void SumChroma(const YcPixel* row, int32_t stride, int32_t first, int32_t count,
   }
 }
 
-void SumChromaBlocks(int columns, int rows, const YcPixel* row, int32_t stride, int32_t first,
-                     int32_t count, int32_t* cb, int32_t* cr) {
+DEVIDORIV_INLINE void SumChromaBlocks(int columns, int rows, const YcPixel* row, int32_t stride,
+                                      int32_t first, int32_t count, int32_t* cb, int32_t* cr) {
   if (columns == 2 && rows == 2) {
     SumChroma<2, 2>(row, stride, first, count, cb, cr);
   } else if (columns == 2) {
@@ -139,8 +152,8 @@ void PictureConverter::ToHostRows(const Sample* const planes[3], YcPixel* image,
 }
 
 template <typename Sample>
-void PictureConverter::ToCodes(const int32_t* sums, int32_t count, const CodeMap& map,
-                               Sample* out) const {
+DEVIDORIV_INLINE void PictureConverter::ToCodes(const int32_t* sums, int32_t count,
+                                                const CodeMap& map, Sample* out) const {
   const double max = max_code_;
   for (int32_t i = 0; i < count; ++i) {
     double c = sums[i] * map.scale + map.offset;
@@ -151,8 +164,9 @@ void PictureConverter::ToCodes(const int32_t* sums, int32_t count, const CodeMap
 }
 
 template <typename Sample>
-void PictureConverter::FromHostRows(const YcPixel* image, int32_t stride, Sample* const planes[3],
-                                    int32_t first, int32_t end) const {
+DEVIDORIV_AVX2_CLONE void PictureConverter::FromHostRows(const YcPixel* image, int32_t stride,
+                                                         Sample* const planes[3], int32_t first,
+                                                         int32_t end) const {
   const PictureFormat& f = format_;
   const int32_t sx = f.chroma_shift_x(), sy = f.chroma_shift_y();
   const int32_t width = f.width;
@@ -225,8 +239,8 @@ auto PlanesOf(Frame& frame) {
 
 }  // namespace
 
-void PictureConverter::ToHost(const RawFrame& frame, YcPixel* image, int32_t stride,
-                              int32_t part, int32_t parts) const {
+void PictureConverter::ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part,
+                              int32_t parts) const {
   int32_t first = 0, end = 0;
   PartRows(part, parts, &first, &end);
   if (format_.bit_depth > 8) {
@@ -236,8 +250,8 @@ void PictureConverter::ToHost(const RawFrame& frame, YcPixel* image, int32_t str
   }
 }
 
-void PictureConverter::FromHost(const YcPixel* image, int32_t stride, RawFrame* frame,
-                                int32_t part, int32_t parts) const {
+void PictureConverter::FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part,
+                                int32_t parts) const {
   int32_t first = 0, end = 0;
   PartRows(part, parts, &first, &end);
   if (format_.bit_depth > 8) {

@@ -180,8 +180,8 @@ bool CheckOutputName(const std::string& output, std::string* error) {
   if (y4m) return true;
   *error = "the output " + output +
            " is not named .y4m: the tool writes Y4M only; for another container, write to "
-           "standard output and pipe it through ffmpeg (devidoriv IN - | ffmpeg -i - " + output +
-           ")";
+           "standard output and pipe it through ffmpeg (devidoriv IN - | ffmpeg -i - " +
+           output + ")";
   return false;
 }
 

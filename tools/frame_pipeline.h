@@ -108,7 +108,7 @@ class FramePipeline {
   const PictureFormat format_;
 
   std::mutex mutex_;
-  std::condition_variable changed_;  // any of the state below changed
+  std::condition_variable changed_;                // any of the state below changed
   std::vector<std::unique_ptr<FrameSlot>> slots_;  // changed by the reader only
   size_t slot_limit_ = kSlots;  // lowered when a further slot does not fit in memory
   std::vector<FrameSlot*> free_;

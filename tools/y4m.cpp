@@ -446,7 +446,6 @@ ReadStatus Y4mReader::ReadFrame(RawFrame* frame, std::string* params, std::strin
   return status;
 }
 
-
 int64_t Y4mReader::EstimateFrameCount() const {
   struct stat st;
   if (file_ == nullptr || fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) return -1;

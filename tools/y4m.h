@@ -108,8 +108,7 @@ class Y4mWriter {
 
  private:
   bool Fail(std::string* error);
-  bool WriteBytes(const uint8_t* bytes, size_t size, const std::string& params,
-                  std::string* error);
+  bool WriteBytes(const uint8_t* bytes, size_t size, const std::string& params, std::string* error);
 
   std::FILE* file_ = nullptr;
   bool owns_file_ = false;

@@ -172,8 +172,8 @@ TEST_F(ToolTest, ErrorsGetOneLineAndTheirExitCode) {
     std::remove(in.c_str());
     if (c.input) WriteFile(in, *c.input);
     const std::string args = Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out));
-    const CommandResult r = RunCommand(
-        Replace(Replace(c.shell, "TOOL", ShellQuote(test::ToolPath())), "ARGS", args));
+    const CommandResult r =
+        RunCommand(Replace(Replace(c.shell, "TOOL", ShellQuote(test::ToolPath())), "ARGS", args));
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos)
         << c.name << "\nwanted: " << c.message << "\ngot: " << r.err;
@@ -203,8 +203,8 @@ std::string NumberedClip(const PictureFormat& f, int count, std::vector<std::str
   std::vector<uint8_t> raw(f.frame_bytes());
   for (int i = 0; i < count; ++i) {
     PackPlanes(RandomPicture(f, 500 + i), raw.data());
-    const std::string frame = "FRAME Xframe=" + std::to_string(i) + "\n" +
-                              std::string(raw.begin(), raw.end());
+    const std::string frame =
+        "FRAME Xframe=" + std::to_string(i) + "\n" + std::string(raw.begin(), raw.end());
     if (frames != nullptr) frames->push_back(frame);
     stream += frame;
   }
