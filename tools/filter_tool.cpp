@@ -249,8 +249,12 @@ int Run(const std::vector<std::string>& args) {
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), total);
   const Clock::time_point started = Clock::now();
 
-  FramePipeline pipeline({&reader, &writer, &converter, InputName(options.input),
-                          OutputName(options.output), options.start, options.frames});
+  const int32_t processors = std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
+  const bool convert_on_pool = FramePipeline::ConvertOnPool(host.track_values()[track::threads],
+                                                            host.runner_threads(), processors);
+  FramePipeline pipeline({&reader, &writer, &converter, convert_on_pool ? &host : nullptr,
+                          InputName(options.input), OutputName(options.output), options.start,
+                          options.frames});
   // The canvas of the spectrum view, shared by every frame; made with the
   // first frame, as the frames' own buffers are.
   std::vector<YcPixel> scratch;

@@ -1,5 +1,6 @@
 #include "tools/frame_pipeline.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -24,17 +25,41 @@ bool FramePipeline::BeforeFailure(int64_t number) const {
   return !failure_ || number < failure_->frame;
 }
 
+bool FramePipeline::ConvertOnPool(int32_t fft_threads, int32_t workers, int32_t processors) {
+  const int32_t module_threads = std::max(fft_threads > 0 ? fft_threads : processors, workers);
+  return module_threads >= processors;
+}
+
+void DEVIDORIV_CC FramePipeline::ToHostPart(int32_t part, int32_t parts, void* pipeline,
+                                            void* slot) {
+  const FramePipeline& p = *static_cast<FramePipeline*>(pipeline);
+  FrameSlot& s = *static_cast<FrameSlot*>(slot);
+  p.stream_.converter->ToHost(s.samples, s.image.data(), p.format_.width, part, parts);
+}
+
+void DEVIDORIV_CC FramePipeline::FromHostPart(int32_t part, int32_t parts, void* pipeline,
+                                              void* slot) {
+  const FramePipeline& p = *static_cast<FramePipeline*>(pipeline);
+  FrameSlot& s = *static_cast<FrameSlot*>(slot);
+  p.stream_.converter->FromHost(s.image.data(), p.format_.width, &s.samples, part, parts);
+}
+
 FrameSlot* FramePipeline::Next() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return failure_ || reader_done_ || !ready_.empty(); });
-  // The frames before a failed one are filtered and written all the same.
-  if (ready_.empty() || !BeforeFailure(ready_.front()->number)) return nullptr;
-  FrameSlot* slot = ready_.front();
-  ready_.pop_front();
+  FrameSlot* slot = nullptr;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return failure_ || reader_done_ || !ready_.empty(); });
+    // The frames before a failed one are filtered and written all the same.
+    if (ready_.empty() || !BeforeFailure(ready_.front()->number)) return nullptr;
+    slot = ready_.front();
+    ready_.pop_front();
+  }
+  if (stream_.convert_on_pool) stream_.convert_on_pool->RunHostPass(ToHostPart, this, slot);
   return slot;
 }
 
 void FramePipeline::Pass(FrameSlot* slot) {
+  if (stream_.convert_on_pool) stream_.convert_on_pool->RunHostPass(FromHostPart, this, slot);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     to_write_.push_back(slot);
@@ -154,7 +179,7 @@ void FramePipeline::ReadFrames() {
         continue;
       }
       slot->image.resize(static_cast<size_t>(format_.width) * format_.height);
-      stream_.converter->ToHost(slot->samples, slot->image.data(), format_.width);
+      if (!stream_.convert_on_pool) ToHostPart(0, 1, this, slot);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         ready_.push_back(slot);
@@ -188,7 +213,7 @@ void FramePipeline::WriteFrames() {
         if (!BeforeFailure(slot->number)) break;
       }
       frame = slot->number;
-      stream_.converter->FromHost(slot->image.data(), format_.width, &slot->samples);
+      if (!stream_.convert_on_pool) FromHostPart(0, 1, this, slot);
       std::string error;
       if (!stream_.writer->WriteFrame(slot->samples, slot->params, &error)) {
         Record(frame, stream_.output_name + ": " + error, false);

@@ -3,6 +3,14 @@
 // filter frame n, and a writer thread converts frame n - 1 back to the
 // stream's samples and writes it.
 //
+// The conversions run on those two threads where the machine has a core
+// that the module does not use. Where the module's own threads take every
+// core, the two threads would only take turns with them (and a preempted
+// FFTW thread holds up its partners), so there the conversions run on the
+// host's worker pool instead, split by rows like the module's row steps,
+// just before and after the module's frame on the calling thread; the two
+// threads then only read and write.
+//
 // Frames travel in input order through a ring of a few slots, each with the
 // frame's samples and its host pixels. The slots are made with the first
 // frames and reused, so that a frame costs no allocation and no page
@@ -27,6 +35,7 @@
 #include <vector>
 
 #include "devidoriv/devidoriv.h"
+#include "hostlib/module_host.h"
 #include "tools/convert.h"
 #include "tools/picture.h"
 #include "tools/y4m.h"
@@ -51,6 +60,9 @@ class FramePipeline {
     Y4mReader* reader;
     Y4mWriter* writer;  // its header written
     const PictureConverter* converter;
+    // Runs the conversions on this host's worker pool (RunHostPass) from
+    // Next and Pass; null to run them on the reader and writer threads.
+    hostlib::ModuleHost* convert_on_pool = nullptr;
     std::string input_name;   // for messages: a path, or "standard input"
     std::string output_name;  // a path, or "standard output"
     int64_t start = 0;        // frames of the input skipped first
@@ -70,6 +82,11 @@ class FramePipeline {
   FrameSlot* Next();
   // Hands a frame from Next, filtered, on to the writer.
   void Pass(FrameSlot* slot);
+
+  // Whether to convert on the host's pool: when the module's threads (the
+  // larger of its FFT threads and the host's workers, 0 FFT threads
+  // meaning one per processor) leave no processor free.
+  static bool ConvertOnPool(int32_t fft_threads, int32_t workers, int32_t processors);
   // The caller failed at frame `number` (one from Next that it does not
   // pass on): nothing more is read or filtered. With count_written, the
   // message gets the number of frames written before it.
@@ -96,6 +113,9 @@ class FramePipeline {
 
   void ReadFrames();
   void WriteFrames();
+  // The conversions of a slot, whole or as part `part` of `parts`.
+  static void DEVIDORIV_CC ToHostPart(int32_t part, int32_t parts, void* pipeline, void* slot);
+  static void DEVIDORIV_CC FromHostPart(int32_t part, int32_t parts, void* pipeline, void* slot);
   // A slot for the reader: a free one, or a new one while fewer than
   // kSlots exist and memory allows. Null once the pipeline stops.
   FrameSlot* AcquireSlot();
