@@ -46,9 +46,12 @@ uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code) {
 // doubles: on x86-64 with GNU indirect functions it is compiled for AVX2
 // as well, and the loader picks the version for the machine. The helpers
 // it calls are inlined into each version. Both give the same codes: the
-// arithmetic is exact either way. (GCC only: Clang 14 does not emit the
-// versions of a function template.)
-#if defined(__x86_64__) && defined(__GLIBC__) && defined(__GNUC__) && !defined(__clang__)
+// arithmetic is exact either way. GCC only (Clang 14 does not emit the
+// versions of a function template), and not in sanitizer builds, whose
+// instrumentation of the loader's choice runs before the sanitizer is
+// initialised.
+#if defined(__x86_64__) && defined(__GLIBC__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define DEVIDORIV_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
 #else
 #define DEVIDORIV_AVX2_CLONE
