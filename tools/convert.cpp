@@ -128,11 +128,34 @@ void PictureConverter::PartRows(int32_t part, int32_t parts, int32_t* first, int
   *end = static_cast<int32_t>(rows * (part + 1) / parts);
 }
 
+namespace {
+
+// One row of pixels from its samples, each chroma sample looked up once and
+// repeated over the kColumns pixels it covers (fewer at an odd width's end).
+template <int kColumns, typename Sample>
+DEVIDORIV_INLINE void ToHostRow(const Sample* luma, const Sample* cb, const Sample* cr,
+                                const int16_t* luma_in, const int16_t* chroma_in, int32_t width,
+                                YcPixel* row) {
+  const int32_t whole = width / kColumns;
+  for (int32_t cx = 0; cx < whole; ++cx) {
+    const int16_t b = chroma_in[cb[cx]], r = chroma_in[cr[cx]];
+    for (int k = 0; k < kColumns; ++k) {
+      const int32_t x = cx * kColumns + k;
+      row[x] = YcPixel{luma_in[luma[x]], b, r};
+    }
+  }
+  for (int32_t x = whole * kColumns; x < width; ++x) {
+    row[x] = YcPixel{luma_in[luma[x]], chroma_in[cb[whole]], chroma_in[cr[whole]]};
+  }
+}
+
+}  // namespace
+
 template <typename Sample>
 void PictureConverter::ToHostRows(const Sample* const planes[3], YcPixel* image, int32_t stride,
                                   int32_t first, int32_t end) const {
   const PictureFormat& f = format_;
-  const int32_t sx = f.chroma_shift_x(), sy = f.chroma_shift_y();
+  const int32_t sy = f.chroma_shift_y();
   const int32_t width = f.width, chroma_width = f.plane_width(1);
   const int16_t* luma_in = luma_in_.data();
   const int16_t* chroma_in = chroma_in_.data();
@@ -144,12 +167,13 @@ void PictureConverter::ToHostRows(const Sample* const planes[3], YcPixel* image,
       for (int32_t x = 0; x < width; ++x) row[x] = YcPixel{luma_in[luma[x]], 0, 0};
       continue;
     }
-    // Each chroma sample is repeated over the pixels it covers.
     const size_t chroma_row = static_cast<size_t>(y >> sy) * chroma_width;
     const Sample* cb = planes[1] + chroma_row;
     const Sample* cr = planes[2] + chroma_row;
-    for (int32_t x = 0; x < width; ++x) {
-      row[x] = YcPixel{luma_in[luma[x]], chroma_in[cb[x >> sx]], chroma_in[cr[x >> sx]]};
+    if (f.chroma_shift_x() == 1) {
+      ToHostRow<2>(luma, cb, cr, luma_in, chroma_in, width, row);
+    } else {
+      ToHostRow<1>(luma, cb, cr, luma_in, chroma_in, width, row);
     }
   }
 }
