@@ -61,7 +61,6 @@ uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code);
 class PictureConverter {
  public:
   void Configure(const PictureFormat& format);
-  const PictureFormat& format() const { return format_; }
 
   // Fills the format's width x height pixels of `image` (row stride in
   // pixels) from `picture`; mono pictures get neutral chroma.
