@@ -2,11 +2,15 @@
 # Devidoriv next to a peer: one 1920x1080 yuv444p clip, filtered with an
 # elliptic low-pass on all three planes by the command-line tool and by
 # FFmpeg's fftfilt filter, each with 1 and 2 threads. Prints the frames per
-# second of both, their ratio, and the command lines used.
+# second of both and their ratio, the CPU seconds (user and system) of both
+# and their ratio, and the command lines used. CPU seconds are measured by
+# GNU time (/usr/bin/time, Debian package time).
 #
 #   bench/compare-peer.sh              48 frames, best of 2 runs each
 #   FRAMES=96 REPEATS=3 bench/compare-peer.sh
 #   TOOL=/path/to/devidoriv bench/compare-peer.sh
+#
+# Wall and CPU seconds are each the best of the runs.
 #
 # The clip is made by FFmpeg's testsrc2 source into tmpfs (/dev/shm), so
 # that reading it costs no disk time, and removed at the end. Both filters
@@ -15,6 +19,7 @@ set -eu
 
 TOOL=${TOOL:-build/devidoriv}
 FFMPEG=${FFMPEG:-ffmpeg}
+GNU_TIME=${GNU_TIME:-/usr/bin/time}
 FRAMES=${FRAMES:-48}
 REPEATS=${REPEATS:-2}
 WIDTH=1920
@@ -33,26 +38,28 @@ if [ ! -x "$TOOL" ]; then
   exit 1
 fi
 command -v "$FFMPEG" >/dev/null 2>&1 || { echo "compare-peer: $FFMPEG not found" >&2; exit 1; }
+[ -x "$GNU_TIME" ] || { echo "compare-peer: $GNU_TIME not found (Debian package time)" >&2; exit 1; }
 
 clip=$(mktemp "$SHM/devidoriv-peer-XXXXXX")
-trap 'rm -f "$clip"' EXIT INT TERM
+times_file=$(mktemp)
+trap 'rm -f "$clip" "$times_file"' EXIT INT TERM
 
-# Seconds since the epoch with nanoseconds.
-now() { date +%s.%N; }
-
-# Runs "$@" REPEATS times, prints the best wall time in seconds.
+# Runs "$@" REPEATS times; prints the best wall time and the best CPU time
+# (user + system) in seconds.
 best_seconds() {
-  best=""
+  best_wall=""
+  best_cpu=""
   i=0
   while [ "$i" -lt "$REPEATS" ]; do
-    start=$(now)
-    "$@" >/dev/null 2>&1 || { echo "compare-peer: failed: $*" >&2; exit 1; }
-    end=$(now)
-    best=$(awk -v s="$start" -v e="$end" -v b="$best" \
-      'BEGIN { t = e - s; if (b == "" || t < b) b = t; print b }')
+    "$GNU_TIME" -f '%e %U %S' -o "$times_file" "$@" >/dev/null 2>&1 ||
+      { echo "compare-peer: failed: $*" >&2; exit 1; }
+    read -r wall user system < "$times_file"
+    best_wall=$(awk -v t="$wall" -v b="$best_wall" 'BEGIN { if (b == "" || t < b) b = t; print b }')
+    best_cpu=$(awk -v u="$user" -v s="$system" -v b="$best_cpu" \
+      'BEGIN { t = u + s; if (b == "" || t < b) b = t; print b }')
     i=$((i + 1))
   done
-  echo "$best"
+  echo "$best_wall $best_cpu"
 }
 
 # Prints a command line as it would be typed.
@@ -108,12 +115,15 @@ for threads in 1 2; do
   peer_s=$(best_seconds "$@")
 
   results="$results$(awk -v n="$threads" -v f="$FRAMES" -v t="$tool_s" -v p="$peer_s" \
-    'BEGIN { printf "%7d  %14.2f  %14.2f  %16.2f", n, f / t, f / p, p / t }')
+    'BEGIN { split(t, tt, " "); split(p, pp, " ");
+             printf "%7d  %13.2f  %14.2f  %9.2f  %15.2f  %12.2f  %9.2f", n, f / tt[1],
+                    f / pp[1], pp[1] / tt[1], tt[2], pp[2], pp[2] / tt[2] }')
 "
 done
 
 echo
-echo "Frames per second, ${WIDTH}x${HEIGHT} yuv444p, $FRAMES frames, whole runs (start-up,"
-echo "reading and converting the stream included; the tool plans with FFTW_ESTIMATE):"
-echo "threads  devidoriv fps  ffmpeg fftfilt  devidoriv/ffmpeg"
+echo "${WIDTH}x${HEIGHT} yuv444p, $FRAMES frames, whole runs (start-up, reading and converting"
+echo "the stream included; the tool plans with FFTW_ESTIMATE). Frames per second, CPU seconds"
+echo "(user + system) of the whole run, and how many times faster or cheaper the tool is:"
+echo "threads  devidoriv fps  ffmpeg fftfilt  fps ratio  devidoriv CPU s  ffmpeg CPU s  CPU ratio"
 printf '%s' "$results"

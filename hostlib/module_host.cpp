@@ -113,7 +113,20 @@ int32_t ModuleHost::Process(Frame& frame) {
 int32_t ModuleHost::Process(FrameProcInfo& info) {
   info.edit_handle = &edit_handle_token;
   stride_for_blit_ = info.stride;
-  return table_->process_frame(table_, &info);
+  const Counters before = counters_;
+  last_frame_.result = table_->process_frame(table_, &info);
+  last_frame_.row_passes = counters_.run_workers - before.run_workers;
+  last_frame_.spectrum_blits = counters_.blit_image - before.blit_image;
+  return last_frame_.result;
+}
+
+bool ModuleHost::SettingsAskForRowSteps() const {
+  using devidoriv::check::chroma_on;
+  using devidoriv::check::luma_on;
+  using devidoriv::check::show_spectrum;
+  const int32_t plane = tracks_.at(devidoriv::track::plane);
+  const bool viewed = checks_.at(show_spectrum) != 0 && plane >= 0 && plane <= 2;
+  return checks_.at(luma_on) != 0 || checks_.at(chroma_on) != 0 || viewed;
 }
 
 void ModuleHost::ClearCounters() {

@@ -28,6 +28,17 @@ enum class RunnerMode {
   kNone,      // the RunWorkers slot is null: the module runs passes itself
 };
 
+// What the module did with one frame handed to Process.
+struct FrameReport {
+  int32_t result = 0;      // what process_frame returned
+  int row_passes = 0;      // RunWorkers passes it ran during the frame
+  int spectrum_blits = 0;  // BlitImage calls during the frame
+  // The module ran its row steps on the frame (loaded, filtered or viewed
+  // a plane). Counted through the RunWorkers service, so it stays false in
+  // RunnerMode::kNone, where the module runs its passes itself.
+  bool ran_row_steps() const { return row_passes > 0; }
+};
+
 struct BlitCall {
   YcPixel* dst;
   int32_t dst_x, dst_y;
@@ -82,6 +93,15 @@ class ModuleHost {
   int32_t Process(Frame& frame);
   // The record Process hands over, for tests that build their own.
   int32_t Process(FrameProcInfo& info);
+  // What the module did with the frame of the last Process call.
+  const FrameReport& last_frame() const { return last_frame_; }
+  // True when the settings, as the host's arrays hold them now, give the
+  // module row steps to run on a frame it can transform: luma or chroma
+  // filtering on, or the spectrum view of plane 0, 1 or 2 (drawn when the
+  // frame has a scratch image). A frame for which this holds and whose
+  // report shows no row steps is one the module could not filter: its
+  // buffers or its transform plans could not be made.
+  bool SettingsAskForRowSteps() const;
 
   // What the module asked of the host.
   struct Counters {
@@ -126,6 +146,7 @@ class ModuleHost {
   uint32_t shuffle_seed_ = 1;
   std::unique_ptr<WorkerPool> pool_;
   Counters counters_;
+  FrameReport last_frame_;
   std::vector<BlitCall> blit_log_;
   std::vector<void*> saving_handles_;
 };

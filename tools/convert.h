@@ -44,7 +44,20 @@ int16_t CodeToHost(uint32_t code, const SampleScale& scale, uint16_t max_code);
 // to nearest and clipped to 0 ... max_code.
 uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code);
 
-// Converts whole pictures of one format; the tables are built once.
+// Converts frames of one format to the host's pixels and back; the tables
+// and scales are built once by Configure.
+//
+// The way in looks every code up in a table of its host value. The way out
+// computes each code in double precision from a sum of one, two or four
+// host values (a pixel, or the pixels a subsampled chroma sample covers):
+// sum x span / (4096 n) + zero + 1/2, clipped and truncated. Every term is
+// an integer times a power of two small enough to be exact, so the result
+// is exactly HostToCode's for the mean of the same pixels, while the loop
+// is plain arithmetic that the compiler vectorises.
+//
+// The frame calls take part `part` of `parts`: a contiguous block of rows
+// (pairs of rows for 4:2:0, so that each chroma row is one part's), so that
+// several threads can share a frame.
 class PictureConverter {
  public:
   void Configure(const PictureFormat& format);
@@ -56,11 +69,40 @@ class PictureConverter {
   // the configured format.
   void FromHost(const YcPixel* image, int32_t stride, Picture* picture) const;
 
+  // The same for a frame as the stream holds it, which must have the
+  // configured format.
+  void ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part = 0,
+              int32_t parts = 1) const;
+  void FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part = 0,
+                int32_t parts = 1) const;
+
  private:
+  // code = clip(sum x scale + offset, 0, max code), truncated: the way out
+  // for a sum of 2^k host values, k = 0, 1, 2.
+  struct CodeMap {
+    double scale;   // span / (kHostLumaSpan x 2^k)
+    double offset;  // zero + 0.5
+  };
+  static constexpr int kMaxBlockLog2 = 2;  // 4:2:0 averages 2 x 2 pixels
+
+  // Rows of the part: [first, end) of the chroma rows (the rows themselves
+  // without vertical subsampling).
+  void PartRows(int32_t part, int32_t parts, int32_t* first, int32_t* end) const;
+  template <typename Sample>
+  void ToHostRows(const Sample* const planes[3], YcPixel* image, int32_t stride, int32_t first,
+                  int32_t end) const;
+  template <typename Sample>
+  void FromHostRows(const YcPixel* image, int32_t stride, Sample* const planes[3], int32_t first,
+                    int32_t end) const;
+  template <typename Sample>
+  void ToCodes(const int32_t* sums, int32_t count, const CodeMap& map, Sample* out) const;
+
   PictureFormat format_;
-  SampleScale luma_{}, chroma_{};
-  std::vector<int16_t> luma_in_;    // host value for each code
-  std::vector<int16_t> chroma_in_;  // host value for each code
+  double max_code_ = 0;
+  CodeMap luma_out_{};
+  CodeMap chroma_out_[kMaxBlockLog2 + 1]{};
+  std::vector<int16_t> luma_in_;    // host value for each 16-bit word
+  std::vector<int16_t> chroma_in_;  // host value for each 16-bit word
 };
 
 }  // namespace devidoriv::tool

@@ -4,14 +4,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include "devidoriv/devidoriv.h"
 #include "hostlib/module_host.h"
 #include "tools/convert.h"
+#include "tools/frame_pipeline.h"
 #include "tools/options.h"
 #include "tools/png_writer.h"
 #include "tools/y4m.h"
@@ -117,18 +123,41 @@ void ApplySettings(const Options& options, hostlib::ModuleHost* host) {
   }
 }
 
+}  // namespace
+
+int SetUpHost(const Options& options, const PictureFormat& format, hostlib::ModuleHost* host,
+              std::string* error) {
+  if (!host->Load(ModulePath(options), error)) return kExitBadInput;
+  // The clip's frame size is the largest the module will see, so the
+  // radius ranges follow it after OnInit.
+  const int32_t processors = static_cast<int32_t>(std::thread::hardware_concurrency());
+  host->SetRunner(hostlib::RunnerMode::kPool,
+                  options.workers > 0 ? options.workers : std::clamp(processors, 1, kMaxWorkers));
+  host->SetSaving(!options.preview);
+  host->SetMaxFrame(format.width, format.height);
+  host->Init();
+  const FilterTable* table = host->table();
+  if (!CheckTrackRanges(options, table->track_minimums, table->track_maximums, error)) {
+    host->Exit();
+    return kExitUsage;
+  }
+  ApplySettings(options, host);
+  return kExitOk;
+}
+
+namespace {
+
 // Writes the snapshots asked for at filtered frame `index`, of the input
-// (`input` true) or of the output.
-bool TakeSnapshots(const Options& options, int64_t index, bool input, const hostlib::Frame& frame,
-                   std::vector<bool>* taken) {
+// (`input` true) or of the output. False, with the reason in *error, when
+// one cannot be written.
+bool TakeSnapshots(const Options& options, int64_t index, bool input, const FrameProcInfo& frame,
+                   std::vector<bool>* taken, std::string* error) {
   for (size_t i = 0; i < options.snapshots.size(); ++i) {
     const SnapshotRequest& request = options.snapshots[i];
     if (request.frame != index || request.input != input) continue;
-    std::string error;
-    if (!WriteRgbPng(request.path, frame.image.data(), frame.width, frame.height, frame.stride,
-                     &error)) {
-      Report(std::string(input ? "--snapshot-input " : "--snapshot ") +
-             std::to_string(request.frame) + ": " + error);
+    if (!WriteRgbPng(request.path, frame.image, frame.width, frame.height, frame.stride, error)) {
+      *error = std::string(input ? "--snapshot-input " : "--snapshot ") +
+               std::to_string(request.frame) + ": " + *error;
       return false;
     }
     (*taken)[i] = true;
@@ -136,9 +165,32 @@ bool TakeSnapshots(const Options& options, int64_t index, bool input, const host
   return true;
 }
 
-}  // namespace
+// The output is Y4M whatever its name: a file named for another container
+// would hold what its name does not say. Standard output, pipes and
+// devices take the stream whatever they are called.
+bool CheckOutputName(const std::string& output, std::string* error) {
+  if (output == "-") return true;
+  struct stat st;
+  if (stat(output.c_str(), &st) == 0 &&
+      (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    return true;
+  }
+  constexpr std::string_view kSuffix = ".y4m";
+  const size_t at = output.size() >= kSuffix.size() ? output.size() - kSuffix.size() : 0;
+  const std::string_view suffix = std::string_view(output).substr(at);
+  const bool y4m = suffix.size() == kSuffix.size() &&
+                   std::equal(suffix.begin(), suffix.end(), kSuffix.begin(), [](char a, char b) {
+                     return std::tolower(static_cast<unsigned char>(a)) == b;
+                   });
+  if (y4m) return true;
+  *error = "the output " + output +
+           " is not named .y4m: the tool writes Y4M only; for another container, write to "
+           "standard output and pipe it through ffmpeg (devidoriv IN - | ffmpeg -i - " +
+           output + ")";
+  return false;
+}
 
-int RunTool(const std::vector<std::string>& args) {
+int Run(const std::vector<std::string>& args) {
   // A closed pipe downstream becomes a write error with a message.
   std::signal(SIGPIPE, SIG_IGN);
 
@@ -157,6 +209,10 @@ int RunTool(const std::vector<std::string>& args) {
     Report("refusing to write video to a terminal: name an output file or pipe it on");
     return kExitUsage;
   }
+  if (!CheckOutputName(options.output, &error)) {
+    Report(error);
+    return kExitUsage;
+  }
   if (SameFile(options.input, options.output)) {
     Report("input and output are the same file: " + options.input);
     return kExitUsage;
@@ -170,42 +226,26 @@ int RunTool(const std::vector<std::string>& args) {
   const Y4mHeader& header = reader.header();
   const PictureFormat& format = header.format;
 
-  // The host: the clip's frame size is the largest the module will see,
-  // so the radius ranges follow it after OnInit.
   hostlib::ModuleHost host;
-  if (!host.Load(ModulePath(options), &error)) {
+  const int status = SetUpHost(options, format, &host, &error);
+  if (status != kExitOk) {
     Report(error);
-    return kExitBadInput;
+    return status;
   }
-  const int32_t processors = static_cast<int32_t>(std::thread::hardware_concurrency());
-  host.SetRunner(hostlib::RunnerMode::kPool,
-                 options.workers > 0 ? options.workers : std::clamp(processors, 1, kMaxWorkers));
-  host.SetSaving(!options.preview);
-  host.SetMaxFrame(format.width, format.height);
-  host.Init();
-  const FilterTable* table = host.table();
-  if (!CheckTrackRanges(options, table->track_minimums, table->track_maximums, &error)) {
-    Report(error);
-    host.Exit();
-    return kExitUsage;
-  }
-  ApplySettings(options, &host);
+  // OnExit runs however this function ends, after the pipeline below.
+  struct ExitModule {
+    hostlib::ModuleHost& host;
+    ~ExitModule() { host.Exit(); }
+  } exit_module{host};
 
   Y4mWriter writer;
   if (!writer.Open(options.output, &error) || !writer.WriteHeader(header, &error)) {
     Report(OutputName(options.output) + ": " + error);
-    host.Exit();
     return kExitBadInput;
   }
 
-  // Everything a frame needs is allocated once: the conversion tables
-  // here, the frame buffers with the first frame read, so that a header
-  // promising a huge frame costs nothing until the input holds one.
-  hostlib::Frame frame(0, 0);
-  Picture picture;
   PictureConverter converter;
   converter.Configure(format);
-  std::string params;
   std::vector<bool> taken(options.snapshots.size(), false);
 
   int64_t total = reader.EstimateFrameCount();
@@ -214,50 +254,69 @@ int RunTool(const std::vector<std::string>& args) {
   ProgressLine progress(!options.quiet && isatty(STDERR_FILENO), total);
   const Clock::time_point started = Clock::now();
 
-  int status = kExitOk;
-  int64_t read = 0, filtered = 0;
-  while (options.frames < 0 || filtered < options.frames) {
-    const ReadStatus got = reader.ReadFrame(&picture, &params, &error);
-    if (got == ReadStatus::kEnd) break;
-    if (got == ReadStatus::kError) {
-      progress.Clear();
-      Report(InputName(options.input) + ": " + error + " (" + std::to_string(filtered) +
-             " frames before it were written)");
-      status = kExitBadInput;
+  const int32_t processors = std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
+  const bool convert_on_pool = FramePipeline::ConvertOnPool(host.track_values()[track::threads],
+                                                            host.runner_threads(), processors);
+  FramePipeline pipeline({&reader, &writer, &converter, convert_on_pool ? &host : nullptr,
+                          InputName(options.input), OutputName(options.output), options.start,
+                          options.frames});
+  // The canvas of the spectrum view, shared by every frame; made with the
+  // first frame, as the frames' own buffers are.
+  std::vector<YcPixel> scratch;
+  const bool asks_for_row_steps = host.SettingsAskForRowSteps();
+  int64_t filtered = 0;
+  pipeline.Start();
+  while (FrameSlot* slot = pipeline.Next()) {
+    try {
+      if (scratch.empty()) scratch.resize(slot->image.size());
+    } catch (const std::bad_alloc&) {
+      pipeline.Fail(slot->number, pipeline.OutOfMemoryMessage(slot->number), true);
       break;
     }
-    if (read++ < options.start) continue;
-
-    if (frame.image.empty()) frame = hostlib::Frame(format.width, format.height);
-    converter.ToHost(picture, frame.image.data(), frame.stride);
-    if (!TakeSnapshots(options, filtered, true, frame, &taken)) {
-      status = kExitBadInput;
+    FrameProcInfo frame{};
+    frame.image = slot->image.data();
+    frame.scratch_image = scratch.data();
+    frame.width = format.width;
+    frame.height = format.height;
+    frame.stride = format.width;
+    if (!TakeSnapshots(options, filtered, true, frame, &taken, &error)) {
+      pipeline.Fail(slot->number, error, false);
       break;
     }
     host.Process(frame);
     host.ClearCounters();  // the host's call log would otherwise grow with the clip
-    if (!TakeSnapshots(options, filtered, false, frame, &taken)) {
-      status = kExitBadInput;
+    // The module passes a frame it could not filter on untouched; writing
+    // it as filtered would be a silent failure.
+    if (asks_for_row_steps && !host.last_frame().ran_row_steps()) {
+      pipeline.Fail(slot->number,
+                    "frame " + std::to_string(slot->number) +
+                        " was not filtered: the module could not make its transform buffers or "
+                        "plans",
+                    true);
       break;
     }
-    converter.FromHost(frame.image.data(), frame.stride, &picture);
-    if (!writer.WriteFrame(picture, params, &error)) {
-      progress.Clear();
-      Report(OutputName(options.output) + ": " + error);
-      status = kExitBadInput;
+    if (!TakeSnapshots(options, filtered, false, frame, &taken, &error)) {
+      pipeline.Fail(slot->number, error, false);
       break;
     }
+    pipeline.Pass(slot);
     ++filtered;
     progress.Update(filtered);
   }
+  pipeline.Finish();
   progress.Clear();
-  host.Exit();
 
-  if (!writer.Close(&error) && status == kExitOk) {
-    Report(OutputName(options.output) + ": " + error);
-    status = kExitBadInput;
+  const std::optional<std::string> failure = pipeline.error();
+  // The frames before a failure are in the output whole.
+  const bool closed = writer.Close(&error);
+  if (failure) {
+    Report(*failure);
+    return kExitBadInput;
   }
-  if (status != kExitOk) return status;
+  if (!closed) {
+    Report(OutputName(options.output) + ": " + error);
+    return kExitBadInput;
+  }
   for (size_t i = 0; i < options.snapshots.size(); ++i) {
     if (taken[i]) continue;
     const SnapshotRequest& request = options.snapshots[i];
@@ -268,12 +327,28 @@ int RunTool(const std::vector<std::string>& args) {
   }
   if (!options.quiet) {
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const int64_t written = pipeline.written();
     std::fprintf(stderr, "devidoriv: %lld frames, %dx%d %s, %.2f s, %.1f fps\n",
-                 static_cast<long long>(filtered), format.width, format.height,
+                 static_cast<long long>(written), format.width, format.height,
                  (header.chroma_tag.empty() ? std::string("420jpeg") : header.chroma_tag).c_str(),
-                 seconds, seconds > 0 ? filtered / seconds : 0.0);
+                 seconds, seconds > 0 ? written / seconds : 0.0);
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::string>& args) {
+  // Whatever fails outside the frames (the module's host, the tables, a
+  // thread that cannot start) ends the run with one line as well.
+  try {
+    return Run(args);
+  } catch (const std::bad_alloc&) {
+    Report("out of memory");
+  } catch (const std::exception& e) {
+    Report(e.what());
+  }
+  return kExitBadInput;
 }
 
 }  // namespace devidoriv::tool

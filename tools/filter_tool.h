@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "hostlib/module_host.h"
+#include "tools/options.h"
+#include "tools/picture.h"
+
 namespace devidoriv::tool {
 
 constexpr int kExitOk = 0;
@@ -16,5 +20,12 @@ constexpr int kExitUsage = 2;  // bad command line or setting
 // Runs the tool with the arguments after the program name and returns its
 // exit status. Errors are reported as one line on standard error.
 int RunTool(const std::vector<std::string>& args);
+
+// Loads the module into `host` and sets it up as the tool runs it for a
+// clip of `format`: the worker threads, QuerySaving's answer, the largest
+// frame, OnInit, and the settings of the command line. Returns kExitOk, or
+// the exit status with the reason in *error (the module exited again).
+int SetUpHost(const Options& options, const PictureFormat& format, hostlib::ModuleHost* host,
+              std::string* error);
 
 }  // namespace devidoriv::tool

@@ -1,10 +1,14 @@
-// A decoded video frame as the tool holds it between reading and writing:
-// up to three planes of samples widened to 16 bits, whatever the stream's
-// bit depth, so that one code path serves 8-bit and high-bit-depth video.
+// Video frames as the tool holds them: a Picture has up to three planes of
+// samples widened to 16 bits, whatever the stream's bit depth, so that one
+// code path serves 8-bit and high-bit-depth video (tests and checks use it);
+// a RawFrame holds a frame's samples as the stream stores them, so that the
+// tool's frames go from the stream to the host's pixels and back in one
+// pass each.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace devidoriv::tool {
@@ -68,6 +72,53 @@ struct Picture {
   uint16_t at(int p, int32_t x, int32_t y) const {
     return planes[p][static_cast<size_t>(y) * format.plane_width(p) + x];
   }
+};
+
+// One frame's samples in the stream's layout: the planes one after another,
+// rows packed, 8-bit samples as bytes and deeper ones as 16-bit words in
+// the machine's byte order (the Y4M reader and writer swap them where that
+// is not the stream's little-endian order). The buffer only grows, so a
+// frame reused for every frame of a clip allocates once.
+class RawFrame {
+ public:
+  const PictureFormat& format() const { return format_; }
+  // Takes the format of the samples held and makes room for them.
+  void SetFormat(const PictureFormat& f) {
+    format_ = f;
+    Hold(f.frame_bytes());
+  }
+  // Makes room for `bytes` bytes, keeping those already held.
+  void Hold(size_t bytes) { words_.resize((bytes + 1) / 2); }
+  size_t held_bytes() const { return words_.size() * 2; }
+
+  uint8_t* bytes() { return reinterpret_cast<uint8_t*>(words_.data()); }
+  const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(words_.data()); }
+  // The samples of plane p: uint8_t for 8-bit formats, uint16_t for deeper ones.
+  template <typename Sample>
+  Sample* plane(int p) {
+    static_assert(std::is_same_v<Sample, uint8_t> || std::is_same_v<Sample, uint16_t>);
+    const size_t offset = PlaneOffset(p);
+    if constexpr (std::is_same_v<Sample, uint8_t>) {
+      return bytes() + offset;
+    } else {
+      return words_.data() + offset;
+    }
+  }
+  template <typename Sample>
+  const Sample* plane(int p) const {
+    return const_cast<RawFrame*>(this)->plane<Sample>(p);
+  }
+
+ private:
+  // Samples before plane p.
+  size_t PlaneOffset(int p) const {
+    size_t offset = 0;
+    for (int q = 0; q < p && q < format_.plane_count(); ++q) offset += format_.plane_samples(q);
+    return offset;
+  }
+
+  PictureFormat format_;
+  std::vector<uint16_t> words_;  // 16-bit storage keeps 16-bit planes aligned
 };
 
 }  // namespace devidoriv::tool

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace devidoriv::tool {
 namespace {
@@ -106,16 +107,25 @@ constexpr size_t kFirstFrameChunk = size_t{1} << 20;
 // Reads `bytes` bytes into *raw, growing it as the data arrives; returns
 // the number read, fewer only at the end of the input or on a read error.
 // Once *raw holds a whole frame it is not resized again.
-size_t ReadFrameBytes(std::FILE* file, size_t bytes, std::vector<uint8_t>* raw) {
+size_t ReadBytes(std::FILE* file, size_t bytes, RawFrame* raw) {
   size_t got = 0;
   while (got < bytes) {
-    if (raw->size() <= got) raw->resize(std::min(bytes, std::max(2 * got, kFirstFrameChunk)));
-    const size_t want = std::min(raw->size(), bytes) - got;
-    const size_t n = std::fread(raw->data() + got, 1, want, file);
+    if (raw->held_bytes() <= got) raw->Hold(std::min(bytes, std::max(2 * got, kFirstFrameChunk)));
+    const size_t want = std::min(raw->held_bytes(), bytes) - got;
+    const size_t n = std::fread(raw->bytes() + got, 1, want, file);
     got += n;
     if (n < want) break;
   }
   return got;
+}
+
+// The stream's 16-bit samples are little-endian words; a RawFrame holds
+// them in the machine's order. Swaps the words of a frame on machines where
+// the two differ, and does nothing elsewhere.
+constexpr bool kStreamWordsNative = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+void SwapBytePairs(uint8_t* bytes, size_t size) {
+  for (size_t i = 0; i + 1 < size; i += 2) std::swap(bytes[i], bytes[i + 1]);
 }
 
 }  // namespace
@@ -374,7 +384,7 @@ bool Y4mReader::ReadHeader(std::string* error) {
   return ParseY4mHeader(line_, &header_, error);
 }
 
-ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
+ReadStatus Y4mReader::ReadFrameBytes(RawFrame* frame, std::string* params, std::string* error) {
   // Built only for messages, so that a good frame costs no allocation.
   const auto where = [this] { return "frame " + std::to_string(frames_read_); };
   bool complete = false;
@@ -405,7 +415,7 @@ ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::stri
   if (line_.size() > kFrameMagic.size()) params->append(line_, kFrameMagic.size() + 1);
 
   const size_t frame_bytes = header_.format.frame_bytes();
-  const size_t got = ReadFrameBytes(file_, frame_bytes, &raw_);
+  const size_t got = ReadBytes(file_, frame_bytes, frame);
   if (got != frame_bytes) {
     if (std::ferror(file_)) {
       *error = "read error at " + where() + ": " + std::strerror(errno);
@@ -415,10 +425,25 @@ ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::stri
     }
     return ReadStatus::kError;
   }
-  picture->Allocate(header_.format);
-  UnpackPlanes(raw_.data(), picture);
+  frame->SetFormat(header_.format);
   ++frames_read_;
   return ReadStatus::kFrame;
+}
+
+ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
+  const ReadStatus status = ReadFrameBytes(&raw_, params, error);
+  if (status != ReadStatus::kFrame) return status;
+  picture->Allocate(header_.format);
+  UnpackPlanes(raw_.bytes(), picture);
+  return status;
+}
+
+ReadStatus Y4mReader::ReadFrame(RawFrame* frame, std::string* params, std::string* error) {
+  const ReadStatus status = ReadFrameBytes(frame, params, error);
+  if (status == ReadStatus::kFrame && !kStreamWordsNative && header_.format.bit_depth > 8) {
+    SwapBytePairs(frame->bytes(), header_.format.frame_bytes());
+  }
+  return status;
 }
 
 int64_t Y4mReader::EstimateFrameCount() const {
@@ -471,11 +496,26 @@ bool Y4mWriter::WriteFrame(const Picture& picture, const std::string& params, st
   // Sized with the first frame, not with the header; the same size after.
   raw_.resize(format_.frame_bytes());
   PackPlanes(picture, raw_.data());
+  return WriteBytes(raw_.data(), raw_.size(), params, error);
+}
+
+bool Y4mWriter::WriteFrame(const RawFrame& frame, const std::string& params, std::string* error) {
+  const size_t size = format_.frame_bytes();
+  if (kStreamWordsNative || format_.bit_depth <= 8) {
+    return WriteBytes(frame.bytes(), size, params, error);
+  }
+  raw_.assign(frame.bytes(), frame.bytes() + size);
+  SwapBytePairs(raw_.data(), size);
+  return WriteBytes(raw_.data(), size, params, error);
+}
+
+bool Y4mWriter::WriteBytes(const uint8_t* bytes, size_t size, const std::string& params,
+                           std::string* error) {
   line_.assign(kFrameMagic);
   if (!params.empty()) line_.append(" ").append(params);
   line_ += '\n';
   if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size() ||
-      std::fwrite(raw_.data(), 1, raw_.size(), file_) != raw_.size()) {
+      std::fwrite(bytes, 1, size, file_) != size) {
     return Fail(error);
   }
   return true;

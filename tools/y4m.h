@@ -64,6 +64,9 @@ class Y4mReader {
   // Reads the next frame into *picture (allocated for the stream's format)
   // and its FRAME line parameters, without the leading space, into *params.
   ReadStatus ReadFrame(Picture* picture, std::string* params, std::string* error);
+  // The same into a frame as the stream holds it, which takes the stream's
+  // format; its buffer grows with the data that arrives, up to one frame.
+  ReadStatus ReadFrame(RawFrame* frame, std::string* params, std::string* error);
   int64_t frames_read() const { return frames_read_; }
 
   // The number of frames when the input is a regular file of FRAME lines
@@ -72,13 +75,15 @@ class Y4mReader {
 
  private:
   bool ReadHeader(std::string* error);
+  // The FRAME line and the frame's bytes, as the stream holds them.
+  ReadStatus ReadFrameBytes(RawFrame* frame, std::string* params, std::string* error);
 
   std::FILE* file_ = nullptr;
   bool owns_file_ = false;
   Y4mHeader header_;
   int64_t header_bytes_ = 0;
   int64_t frames_read_ = 0;
-  std::vector<uint8_t> raw_;
+  RawFrame raw_;  // the bytes behind ReadFrame(Picture*)
   std::string line_;
 };
 
@@ -96,17 +101,20 @@ class Y4mWriter {
   bool WriteHeader(const Y4mHeader& header, std::string* error);
   // Writes one whole frame: its FRAME line with `params` and the planes.
   bool WriteFrame(const Picture& picture, const std::string& params, std::string* error);
+  // The same from a frame as the stream holds it, of the header's format.
+  bool WriteFrame(const RawFrame& frame, const std::string& params, std::string* error);
   // Flushes and closes; reports a failed write that buffering hid so far.
   bool Close(std::string* error);
 
  private:
   bool Fail(std::string* error);
+  bool WriteBytes(const uint8_t* bytes, size_t size, const std::string& params, std::string* error);
 
   std::FILE* file_ = nullptr;
   bool owns_file_ = false;
   std::string path_;
   PictureFormat format_;
-  std::vector<uint8_t> raw_;
+  std::vector<uint8_t> raw_;  // packed samples of a Picture, or swapped words
   std::string line_;
 };
 

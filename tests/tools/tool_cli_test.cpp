@@ -90,7 +90,24 @@ struct ErrorCase {
   std::string args;                  // after the program name; IN and OUT stand for the files
   int exit_code;
   const char* message;
+  // The command line: TOOL stands for the tool, ARGS for `args`.
+  std::string shell = "TOOL ARGS";
+  // The command limits its address space, which sanitizer builds reserve
+  // far more of than they use.
+  bool limits_memory = false;
 };
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
   for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
@@ -131,13 +148,32 @@ TEST_F(ToolTest, ErrorsGetOneLineAndTheirExitCode) {
       {"module missing", good, "--module " + dir_ + "/none.so IN OUT", 1, "cannot load module"},
       {"snapshot beyond the clip", good, "--snapshot 3:" + dir_ + "/s.png IN OUT", 1,
        "--snapshot 3: no such frame, only 3 were filtered"},
+      {"output named for another container", good, "IN " + dir_ + "/out.mkv", 2,
+       "is not named .y4m: the tool writes Y4M only; for another container, write to standard "
+       "output and pipe it through ffmpeg"},
+      // Every buffer the module asks FFTW for is refused: no frame can be
+      // filtered, and passing it on unfiltered would be a silent failure.
+      {"module cannot filter", good, "IN OUT", 1,
+       "frame 0 was not filtered: the module could not make its transform buffers or plans (0 "
+       "frames before it were written)",
+       "ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 LD_PRELOAD=" +
+           ShellQuote(DEVIDORIV_FFTW_MALLOC_FAILS) + " TOOL ARGS"},
+      // A frame whose host pixels (1.5 GiB) do not fit in 1 GiB.
+      {"out of memory", std::nullopt, "-q --workers 1 - OUT", 1,
+       "out of memory at frame 0: a 16384x16384 frame takes 256 MiB as read and 1536 MiB as the "
+       "host's pixels (0 frames before it were written)",
+       "{ printf 'YUV4MPEG2 W16384 H16384 Cmono\\nFRAME\\n'; head -c 268435456 /dev/zero; } | "
+       "(ulimit -v 1048576; TOOL ARGS)",
+       true},
   };
   for (const ErrorCase& c : cases) {
+    if (c.limits_memory && kSanitized) continue;
     const std::string in = Path("in.y4m"), out = Path("out.y4m");
     std::remove(in.c_str());
     if (c.input) WriteFile(in, *c.input);
+    const std::string args = Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out));
     const CommandResult r =
-        Tool(Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out)));
+        RunCommand(Replace(Replace(c.shell, "TOOL", ShellQuote(test::ToolPath())), "ARGS", args));
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos)
         << c.name << "\nwanted: " << c.message << "\ngot: " << r.err;
@@ -157,6 +193,84 @@ TEST_F(ToolTest, FramesBeforeATruncatedFrameAreWrittenWhole) {
   EXPECT_EQ(r.exit_code, 1) << r.err;
   // Two whole frames, byte for byte as read.
   EXPECT_EQ(ReadFile(Path("out.y4m")), data.substr(0, data.size() - f.frame_bytes() - 6));
+}
+
+// A clip of distinct frames, each FRAME line with a parameter of its own
+// ("Xframe=<i>"), longer than the tool keeps in flight; the frames of the
+// output must be the input's, in order, none lost or repeated.
+std::string NumberedClip(const PictureFormat& f, int count, std::vector<std::string>* frames) {
+  std::string stream = FormatY4mHeader(MakeY4mHeader(f));
+  std::vector<uint8_t> raw(f.frame_bytes());
+  for (int i = 0; i < count; ++i) {
+    PackPlanes(RandomPicture(f, 500 + i), raw.data());
+    const std::string frame =
+        "FRAME Xframe=" + std::to_string(i) + "\n" + std::string(raw.begin(), raw.end());
+    if (frames != nullptr) frames->push_back(frame);
+    stream += frame;
+  }
+  return stream;
+}
+
+TEST_F(ToolTest, FramesComeOutInOrderEachAsFilteredAlone) {
+  const PictureFormat f = MakeFormat(32, 16, ChromaLayout::k420);
+  constexpr int kFrames = 9;
+  std::vector<std::string> frames;
+  const std::string clip = NumberedClip(f, kFrames, &frames);
+  const std::string in = Path("in.y4m"), out = Path("out.y4m");
+  WriteFile(in, clip);
+
+  CommandResult r = Tool("-q --no-luma --no-chroma " + ShellQuote(in) + " " + ShellQuote(out));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(out), clip);
+
+  // Filtered, with the spectrum view drawn on the shared canvas: each frame
+  // of the whole run is what a run of that frame alone gives (estimated
+  // plans, so that both transform alike). One thread for the module leaves
+  // the conversions to the reader and the writer on a machine of several
+  // processors; the default, a worker per processor, puts them on the
+  // host's worker pool.
+  for (const char* threads : {"", "--threads 1 --workers 1 "}) {
+    const std::string settings =
+        std::string("-q --never-measure --luma-a 5 --luma-b 4 --show-spectrum --plane cb ") +
+        threads;
+    std::string alone;
+    for (int i = 0; i < kFrames; ++i) {
+      r = Tool(settings + "--start " + std::to_string(i) + " --frames 1 " + ShellQuote(in) + " " +
+               ShellQuote(Path("one.y4m")));
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      const std::string one = ReadFile(Path("one.y4m"));
+      alone += i == 0 ? one : one.substr(one.find('\n') + 1);
+    }
+    EXPECT_NE(alone, clip);
+    r = Tool(settings + ShellQuote(in) + " " + ShellQuote(out));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ReadFile(out), alone) << threads;
+  }
+}
+
+TEST_F(ToolTest, AnErrorInTheMiddleEndsTheClipAfterTheFramesBeforeIt) {
+  const PictureFormat f = MakeFormat(32, 16, ChromaLayout::k444);
+  constexpr int kFrames = 10, kBad = 6;
+  std::vector<std::string> frames;
+  NumberedClip(f, kFrames, &frames);
+  std::string good = FormatY4mHeader(MakeY4mHeader(f)), broken = good;
+  for (int i = 0; i < kFrames; ++i) {
+    if (i < kBad) good += frames[i];
+    broken += i == kBad ? "FRAMX" + frames[i].substr(5) : frames[i];
+  }
+  WriteFile(Path("good.y4m"), good);
+  WriteFile(Path("broken.y4m"), broken);
+  const std::string settings = "-q --never-measure --luma-a 5 --luma-b 4 ";
+  CommandResult r =
+      Tool(settings + ShellQuote(Path("good.y4m")) + " " + ShellQuote(Path("good.out.y4m")));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = Tool(settings + ShellQuote(Path("broken.y4m")) + " " + ShellQuote(Path("broken.out.y4m")));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("bad frame header at frame 6: expected FRAME, found 'FRAMX Xframe=6' (6 "
+                       "frames before it were written)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(Path("broken.out.y4m")), ReadFile(Path("good.out.y4m")));
 }
 
 TEST_F(ToolTest, RadiusRangesFollowTheFrameSize) {
