@@ -98,32 +98,49 @@ inside=$(awk -v p=$BAND 'BEGIN { print 1 + p / 100 }')
 weight="clip($inside-hypot(X/$peer_a\\,Y/$peer_b)\\,0\\,1)"
 peer_filter="fftfilt=dc_Y=0:dc_U=0:dc_V=0:weight_Y='$weight':weight_U='$weight':weight_V='$weight'"
 
+# The tool runs twice per thread count: with estimated plans
+# (--never-measure, no wisdom cache), and as a render with measured plans
+# taken from a wisdom cache of its own that one short run filled first, as
+# every render after a user's first one finds it.
+wisdom=$(mktemp -d "$SHM/devidoriv-peer-wisdom-XXXXXX")
+trap 'rm -f "$clip" "$times_file"; rm -rf "$wisdom"' EXIT INT TERM
+
 echo
 echo "Commands (best of $REPEATS runs each):"
 results=""
 for threads in 1 2; do
-  set -- "$TOOL" --quiet --never-measure --threads "$threads" --workers "$threads" \
-    --luma-type 0 --luma-a $RADIUS_A --luma-b $RADIUS_B --luma-w $BAND \
-    --chroma-type 0 --chroma-a $RADIUS_A --chroma-b $RADIUS_B --chroma-w $BAND \
-    "$clip" /dev/null
-  show "$@"
-  tool_s=$(best_seconds "$@")
-
   set -- "$FFMPEG" -hide_banner -loglevel error -threads "$threads" \
     -filter_threads "$threads" -i "$clip" -vf "$peer_filter" -f null -
   show "$@"
   peer_s=$(best_seconds "$@")
 
-  results="$results$(awk -v n="$threads" -v f="$FRAMES" -v t="$tool_s" -v p="$peer_s" \
-    'BEGIN { split(t, tt, " "); split(p, pp, " ");
-             printf "%7d  %13.2f  %14.2f  %9.2f  %15.2f  %12.2f  %9.2f", n, f / tt[1],
-                    f / pp[1], pp[1] / tt[1], tt[2], pp[2], pp[2] / tt[2] }')
+  for mode in estimated measured; do
+    if [ "$mode" = estimated ]; then
+      planning=--never-measure
+      export DEVIDORIV_WISDOM=off
+    else
+      planning=--measure-when-saving-only
+      export DEVIDORIV_WISDOM="$wisdom/fftw-wisdom.txt"
+      "$TOOL" --quiet --threads "$threads" --workers "$threads" --frames 1 "$clip" /dev/null
+    fi
+    set -- "$TOOL" --quiet "$planning" --threads "$threads" --workers "$threads" \
+      --luma-type 0 --luma-a $RADIUS_A --luma-b $RADIUS_B --luma-w $BAND \
+      --chroma-type 0 --chroma-a $RADIUS_A --chroma-b $RADIUS_B --chroma-w $BAND \
+      "$clip" /dev/null
+    show env "DEVIDORIV_WISDOM=$DEVIDORIV_WISDOM" "$@"
+    tool_s=$(best_seconds "$@")
+    results="$results$(awk -v n="$threads" -v m="$mode" -v f="$FRAMES" -v t="$tool_s" -v p="$peer_s" \
+      'BEGIN { split(t, tt, " "); split(p, pp, " ");
+               printf "%7d  %-9s  %13.2f  %14.2f  %9.2f  %15.2f  %12.2f  %9.2f", n, m, f / tt[1],
+                      f / pp[1], pp[1] / tt[1], tt[2], pp[2], pp[2] / tt[2] }')
 "
+  done
 done
 
 echo
 echo "${WIDTH}x${HEIGHT} yuv444p, $FRAMES frames, whole runs (start-up, reading and converting"
-echo "the stream included; the tool plans with FFTW_ESTIMATE). Frames per second, CPU seconds"
+echo "the stream included). The tool plans with FFTW_ESTIMATE (estimated) or, as a render,"
+echo "with FFTW_MEASURE from its wisdom cache (measured). Frames per second, CPU seconds"
 echo "(user + system) of the whole run, and how many times faster or cheaper the tool is:"
-echo "threads  devidoriv fps  ffmpeg fftfilt  fps ratio  devidoriv CPU s  ffmpeg CPU s  CPU ratio"
+echo "threads  plans      devidoriv fps  ffmpeg fftfilt  fps ratio  devidoriv CPU s  ffmpeg CPU s  CPU ratio"
 printf '%s' "$results"
