@@ -191,7 +191,7 @@ class Instance {
     host.RunHostPass(RgbaToHostRows, &job, nullptr);
     host.Process(frame_);
     host.RunHostPass(HostToRgbaRows, &job, nullptr);
-    host.ClearCounters();  // the host's call log would otherwise grow with every frame
+    host.ClearCounters();  // each frame's counters on their own
   }
 
   int32_t width() const { return width_; }

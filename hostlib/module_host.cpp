@@ -138,7 +138,7 @@ void ModuleHost::ClearCounters() {
 int32_t DEVIDORIV_CC ModuleHost::QuerySaving(void* edit_handle) {
   ModuleHost* host = Active();
   ++host->counters_.query_saving;
-  host->saving_handles_.push_back(edit_handle);
+  if (host->saving_handles_.size() < kMaxLoggedCalls) host->saving_handles_.push_back(edit_handle);
   return host->saving_ ? 1 : 0;
 }
 
@@ -186,7 +186,8 @@ int32_t DEVIDORIV_CC ModuleHost::BlitImage(YcPixel* dst, int32_t dst_x, int32_t 
                                              int32_t width, int32_t height, int32_t flags) {
   ModuleHost* host = Active();
   ++host->counters_.blit_image;
-  host->blit_log_.push_back({dst, dst_x, dst_y, src, src_x, src_y, width, height, flags});
+  if (host->blit_log_.size() < kMaxLoggedCalls)
+    host->blit_log_.push_back({dst, dst_x, dst_y, src, src_x, src_y, width, height, flags});
   const int64_t stride = host->stride_for_blit_;
   for (int32_t y = 0; y < height; ++y) {
     const YcPixel* from = src + (src_y + y) * stride + src_x;

@@ -9,6 +9,7 @@
 // first is alive is refused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -113,6 +114,9 @@ class ModuleHost {
     int blit_image = 0;
   };
   const Counters& counters() const { return counters_; }
+  // The first kMaxLoggedCalls calls since the last ClearCounters, so that
+  // a host that never clears them does not grow with its clip.
+  static constexpr size_t kMaxLoggedCalls = 4096;
   const std::vector<BlitCall>& blit_log() const { return blit_log_; }
   const std::vector<void*>& saving_handles() const { return saving_handles_; }
   void ClearCounters();

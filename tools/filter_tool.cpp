@@ -284,7 +284,7 @@ int Run(const std::vector<std::string>& args) {
       break;
     }
     host.Process(frame);
-    host.ClearCounters();  // the host's call log would otherwise grow with the clip
+    host.ClearCounters();  // each frame's counters on their own
     // The module passes a frame it could not filter on untouched; writing
     // it as filtered would be a silent failure.
     if (asks_for_row_steps && !host.last_frame().ran_row_steps()) {
