@@ -1,12 +1,10 @@
 #include "frei0r/plugin.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -63,13 +61,9 @@ std::string PluginDirectory() {
 
 // The module file to load, or empty with the reason in *error.
 std::string FindModule(std::string* error) {
-  if (const char* named = std::getenv("DEVIDORIV_MODULE")) {
-    if (*named) return named;
-  }
   const std::vector<std::string> candidates = ModuleCandidates(PluginDirectory());
-  for (const std::string& path : candidates) {
-    if (access(path.c_str(), R_OK) == 0) return path;
-  }
+  std::string path = hostlib::FindModuleFile(candidates);
+  if (!path.empty()) return path;
   *error = std::string("cannot find the module ") + hostlib::kModuleFileName + " (looked for";
   for (size_t i = 0; i < candidates.size(); ++i) *error += (i ? ", " : " ") + candidates[i];
   *error += "; DEVIDORIV_MODULE may name it)";

@@ -45,13 +45,19 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
-std::string DefaultModulePath() {
+std::string FindModuleFile(const std::vector<std::string>& candidates) {
   const char* named = std::getenv("DEVIDORIV_MODULE");
   if (named && *named) return named;
+  for (const std::string& path : candidates) {
+    if (IsFile(path)) return path;
+  }
+  return {};
+}
+
+std::string DefaultModulePath() {
   const std::string dir = ExecutableDirectory();
   // The build tree, and a folder that holds both files.
   const std::string beside = dir + "/" + kModuleFileName;
-  if (IsFile(beside)) return beside;
   // An installed tree, PREFIX/bin and PREFIX/lib/devidoriv, wherever the
   // prefix is: a staging tree and a moved prefix work too.
   const size_t slash = dir.find_last_of("\\/");
@@ -61,7 +67,10 @@ std::string DefaultModulePath() {
   } else if (!dir.empty()) {
     prefix = dir + "/..";
   }
-  return prefix + "/lib/devidoriv/" + kModuleFileName;
+  const std::string installed = prefix + "/lib/devidoriv/" + kModuleFileName;
+  // Neither there: the installed path, whose load then says what is missing.
+  const std::string found = FindModuleFile({beside, installed});
+  return found.empty() ? installed : found;
 }
 
 std::unique_ptr<ModuleLibrary> ModuleLibrary::Open(const std::string& path, std::string* error) {

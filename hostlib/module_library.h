@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devidoriv/devidoriv.h"
 
@@ -41,6 +42,11 @@ extern const char kModuleFileName[];
 
 // The folder of the running executable.
 std::string ExecutableDirectory();
+
+// The module file to load: the one DEVIDORIV_MODULE names when it is set
+// and not empty, else the first of `candidates` that exists; empty when
+// none does.
+std::string FindModuleFile(const std::vector<std::string>& candidates);
 
 // The module a host loads when it is given no file: the one that
 // DEVIDORIV_MODULE names; else the one next to the running executable
