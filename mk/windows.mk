@@ -1,7 +1,7 @@
 # The Windows builds, cross-built with MinGW-w64 and tested under Wine.
 #   make windows              build $(WIN_BUILD_DIR)/devidoriv.auf, the editor's 32-bit module
-#   make test-windows         say whether this machine runs 32-bit x86 programs (by trying),
-#                             then run the suite it can:
+#   make test-windows         say whether this machine runs 32-bit x86 programs and 32-bit
+#                             Wine installs (by trying), then run the suite it can:
 #     test-windows-i686       the whole suite for i686 under 32-bit Wine, and the module's PE check
 #     test-windows-x86_64     the whole suite for x86-64 under wine64; the 32-bit module and its
 #                             suite are built and the module checked statically, nothing 32-bit runs

@@ -8,7 +8,8 @@
 #   wine64   64-bit Wine, for the x86-64 suite
 # The cross compilers are MinGW-w64's with the posix thread model, which
 # std::mutex requires; dpkg-dev unpacks FFTW's Debian source package.
-# Only missing packages are installed, and only when running as root.
+# Only missing packages are installed, and only when running as root, by
+# install-deps.sh, which also rides out a Debian mirror in mid-sync.
 set -eu
 
 if [ $# -eq 0 ]; then
@@ -16,24 +17,15 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 
-missing=""
-need() {
-    if ! dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q '^install ok installed$'; then
-        case " $missing " in
-            *" $1 "*) ;;
-            *) missing="$missing $1" ;;
-        esac
-    fi
-}
-
+packages=""
 for part in "$@"; do
     case $part in
-        i686) need g++-mingw-w64-i686-posix; need dpkg-dev ;;
-        x86_64) need g++-mingw-w64-x86-64-posix; need dpkg-dev ;;
-        wine32) need wine; need wine32:i386 ;;
+        i686) packages="$packages g++-mingw-w64-i686-posix dpkg-dev" ;;
+        x86_64) packages="$packages g++-mingw-w64-x86-64-posix dpkg-dev" ;;
+        wine32) packages="$packages wine wine32:i386" ;;
         # Debian's wine package brings the commands (wineserver and the
         # others) for either loader.
-        wine64) need wine; need wine64 ;;
+        wine64) packages="$packages wine wine64" ;;
         *)
             echo "install-windows-deps: unknown part '$part'" >&2
             exit 2
@@ -41,27 +33,28 @@ for part in "$@"; do
     esac
 done
 
-if [ -z "$missing" ]; then
-    exit 0
+# 32-bit Wine comes from the i386 architecture, which is added for it
+# when it is missing, and removed again when the install fails, so that
+# a failed attempt leaves apt as it was.
+added_i386=""
+if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -qx 'install ok installed'; then
+    case " $packages " in
+        *" wine32:i386 "*)
+            if ! dpkg --print-foreign-architectures | grep -qx i386; then
+                dpkg --add-architecture i386
+                added_i386=yes
+            fi
+            ;;
+    esac
 fi
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "install-windows-deps: missing packages:$missing" >&2
-    echo "install-windows-deps: run as root, or install them with apt-get" >&2
-    exit 1
-fi
-
-echo "install-windows-deps: installing:$missing"
-export DEBIAN_FRONTEND=noninteractive
-# Another install running at the same time holds the dpkg lock: wait for it.
-lock="-o DPkg::Lock::Timeout=600"
-case " $missing " in
-    *" wine32:i386 "*)
-        if ! dpkg --print-foreign-architectures | grep -qx i386; then
-            dpkg --add-architecture i386
-        fi
-        ;;
-esac
-apt-get $lock update -qq
 # shellcheck disable=SC2086
-apt-get $lock install -y -qq --no-install-recommends $missing
+if "$(dirname "$0")/install-deps.sh" --no-install-recommends $packages; then
+    exit 0
+else
+    status=$?
+fi
+if [ -n "$added_i386" ]; then
+    dpkg --remove-architecture i386 2>/dev/null || true
+fi
+exit $status
