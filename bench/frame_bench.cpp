@@ -22,14 +22,14 @@ using hostlib::ModuleHost;
 using hostlib::RunnerMode;
 
 // The frame cases: mask types 0 ... 5 on every plane; the ellipse
-// low-pass with the spectrum view of Y; and type 6, which the mask leaves
+// low-pass with the spectrum view of Y; and a type beyond the six, which the mask leaves
 // alone, so that the frame runs the floor's transforms on the floor's
 // data plus the load and store (a masked spectrum, mostly zeros, goes
 // through the inverse transform faster than a full one).
-constexpr int64_t kMaskTypes = 6;
+constexpr int64_t kMaskTypes = DEVIDORIV_MASK_TYPE_COUNT;
 constexpr int64_t kViewCase = kMaskTypes;
 constexpr int64_t kUnmaskedCase = kMaskTypes + 1;
-constexpr int32_t kNoMaskType = 6;
+constexpr int32_t kNoMaskType = DEVIDORIV_MASK_TYPE_COUNT;
 
 // Minimum measuring time per benchmark: enough for a few frames at the
 // large sizes, so that the whole run stays within minutes on two cores.

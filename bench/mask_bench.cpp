@@ -83,6 +83,8 @@ const char* TypeName(int64_t type) {
       return "vertical_low_pass";
     case MaskType::horizontal_low_pass:
       return "horizontal_low_pass";
+    case MaskType::pass_through:
+      break;
   }
   return "none";
 }
@@ -94,7 +96,7 @@ void BM_SpectralMask(benchmark::State& state) {
                        static_cast<int32_t>(state.range(1)),
                        static_cast<int32_t>(state.range(2)),
                        static_cast<int32_t>(state.range(3)),
-                       static_cast<int32_t>(state.range(0))};
+                       static_cast<devidoriv::MaskType>(state.range(0))};
   TimePass(state,
            [&params](float* spectrum) { devidoriv::ApplySpectralMask(0, 1, spectrum, &params); });
   state.SetLabel(TypeName(state.range(0)));
@@ -113,7 +115,7 @@ void BM_MemoryPass(benchmark::State& state) {
 // The default settings (a = 160, b = 120, p = 50), and wide radii with the
 // widest band, where most bins fall in a transition band.
 void MaskArguments(benchmark::internal::Benchmark* b) {
-  for (int64_t type = 0; type < 6; ++type) {
+  for (int64_t type = 0; type < DEVIDORIV_MASK_TYPE_COUNT; ++type) {
     b->Args({type, 160, 120, 50});
     b->Args({type, 480, 270, 100});
   }

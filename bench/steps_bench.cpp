@@ -141,7 +141,7 @@ void BM_StepMask(benchmark::State& state) {
   StepRig rig(SizeOf(state));
   if (!rig.ready()) return state.SkipWithError("the workspace could not be built");
   devidoriv::MaskParams params = {rig.size_.width, rig.size_.height, kRadiusA, kRadiusB,
-                                        kTransitionPercent, static_cast<int32_t>(state.range(2))};
+                                        kTransitionPercent, static_cast<devidoriv::MaskType>(state.range(2))};
   const bench::Timing timing = bench::TimeEach(
       state, [&rig] { rig.RestoreSpectrum(); },
       [&] { devidoriv::ApplySpectralMask(0, 1, rig.spectrum(), &params); });
@@ -157,7 +157,7 @@ void StepSizes(benchmark::internal::Benchmark* b) {
 
 void MaskSteps(benchmark::internal::Benchmark* b) {
   for (const FrameSize& s : {bench::kVga, bench::kFullHd}) {
-    for (int64_t type = 0; type < 6; ++type) b->Args({s.width, s.height, type});
+    for (int64_t type = 0; type < DEVIDORIV_MASK_TYPE_COUNT; ++type) b->Args({s.width, s.height, type});
   }
 }
 

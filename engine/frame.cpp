@@ -19,8 +19,8 @@ class FramePass {
   }
 
   // The luma or chroma settings as the mask sees them.
-  void SetMask(int32_t a, int32_t b, int32_t w, int32_t type) {
-    mask_ = {frame_->width, frame_->height, a, b, w, type};
+  void SetMask(const MaskSettings& m) {
+    mask_ = {frame_->width, frame_->height, m.radius_a, m.radius_b, m.transition_percent, m.type};
   }
 
   // Load and forward-transform plane `plane`; the spectrum is then in the
@@ -64,36 +64,25 @@ class FramePass {
 
 }  // namespace
 
-int32_t MeasureDecision(const FrameSettings& s, bool saving) {
-  if (s.never_measure) return 0;
-  if (s.measure_when_saving_only) return saving ? 1 : 0;
-  return 1;
-}
-
-int32_t SpectrumPlane(const FrameSettings& s) {
-  return (s.show_spectrum && s.plane >= 0 && s.plane <= 2) ? s.plane : kNoSpectrum;
-}
-
-FrameOutcome FilterFrame(TransformWorkspace& ws, const FrameSettings& s, bool saving,
+FrameOutcome FilterFrame(TransformWorkspace& ws, const FrameSettings& s,
                          const FrameProcInfo& frame, RunWorkersFunc runner) {
   const FrameOutcome untouched = {false, kNoSpectrum};
-  const int32_t measure = MeasureDecision(s, saving);
-  int32_t spectrum_plane = SpectrumPlane(s);
   // Without a canvas there is no view to render, nor one to copy.
-  if (!frame.scratch_image) spectrum_plane = kNoSpectrum;
+  const int32_t spectrum_plane =
+      s.spectrum_plane && frame.scratch_image ? *s.spectrum_plane : kNoSpectrum;
 
-  if (spectrum_plane == kNoSpectrum && !s.luma_on && !s.chroma_on) return untouched;
+  if (spectrum_plane == kNoSpectrum && !s.luma.on && !s.chroma.on) return untouched;
   // A frame the transforms cannot take is passed through untouched.
   if (!frame.image || frame.stride < frame.width || !FrameSizeFits(frame.width, frame.height))
     return untouched;
-  if (!EnsureWorkspace(ws, frame.width, frame.height, s.threads, measure)) return untouched;
+  if (!EnsureWorkspace(ws, frame.width, frame.height, s.threads, s.measure)) return untouched;
 
   FramePass pass(ws, frame, runner, s.contrast);
-  pass.SetMask(s.luma_a, s.luma_b, s.luma_w, s.luma_type);
-  pass.Run(0, s.luma_on, spectrum_plane);
-  pass.SetMask(s.chroma_a, s.chroma_b, s.chroma_w, s.chroma_type);
-  pass.Run(1, s.chroma_on, spectrum_plane);
-  pass.Run(2, s.chroma_on, spectrum_plane);
+  pass.SetMask(s.luma);
+  pass.Run(0, s.luma.on, spectrum_plane);
+  pass.SetMask(s.chroma);
+  pass.Run(1, s.chroma.on, spectrum_plane);
+  pass.Run(2, s.chroma.on, spectrum_plane);
   return {true, spectrum_plane};
 }
 

@@ -5,28 +5,37 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "devidoriv/devidoriv.h"
+#include "engine/mask.h"
 #include "engine/workspace.h"
 
 namespace devidoriv {
 
-// The settings of one frame, raised to their lower bounds.
-struct FrameSettings {
-  int32_t luma_a, luma_b, luma_w, luma_type;
-  int32_t chroma_a, chroma_b, chroma_w, chroma_type;
-  int32_t plane, contrast, threads;
-  bool show_spectrum, luma_on, chroma_on, measure_when_saving_only, never_measure;
+// What the mask of one set of planes (Y, or Cb and Cr) is to do.
+struct MaskSettings {
+  bool on;                     // filter these planes
+  MaskType type;               // pass_through for a type outside the table
+  int32_t radius_a;            // >= 1
+  int32_t radius_b;            // >= 1
+  int32_t transition_percent;  // >= 0
 };
 
-// Whether a rebuilt workspace plans with FFTW_MEASURE (1) or FFTW_ESTIMATE
-// (0): never with never_measure, only while the host saves with
-// measure_when_saving_only, always otherwise.
-int32_t MeasureDecision(const FrameSettings& s, bool saving);
+// The settings of one frame, as the host adapter made them from the host's
+// arrays: raised to their lower bounds, and typed.
+struct FrameSettings {
+  MaskSettings luma;    // plane 0
+  MaskSettings chroma;  // planes 1 and 2
+  // The plane whose spectrum is shown, when one is: 0, 1 or 2.
+  std::optional<int32_t> spectrum_plane;
+  int32_t contrast;  // >= 0
+  int32_t threads;   // FFT threads, >= 0; 0 for one per processor
+  bool measure;      // a rebuilt workspace plans with FFTW_MEASURE
+};
 
-// The plane whose spectrum is shown, or kNoSpectrum.
+// The plane of a FrameOutcome without a rendered spectrum.
 constexpr int32_t kNoSpectrum = -1;
-int32_t SpectrumPlane(const FrameSettings& s);
 
 // What FilterFrame did with a frame.
 struct FrameOutcome {
@@ -41,9 +50,9 @@ struct FrameOutcome {
 };
 
 // Filters `frame` in place with settings `s`, on workspace `ws`; every
-// row pass goes through `runner`. `saving` is the host's answer to whether
-// it is saving its output.
-FrameOutcome FilterFrame(TransformWorkspace& ws, const FrameSettings& s, bool saving,
+// row pass goes through `runner`. The spectrum view is skipped when the
+// frame has no scratch image to draw it on.
+FrameOutcome FilterFrame(TransformWorkspace& ws, const FrameSettings& s,
                          const FrameProcInfo& frame, RunWorkersFunc runner);
 
 }  // namespace devidoriv

@@ -360,26 +360,26 @@ void DEVIDORIV_CC ApplySpectralMask(int32_t thread_index, int32_t thread_count, 
   const MaskShape shape(p);
   const CallRows rows(static_cast<float*>(spectrum), p, shape, thread_index, thread_count);
   switch (p.mask_type) {
-    case static_cast<int32_t>(MaskType::ellipse_low_pass):
+    case MaskType::ellipse_low_pass:
       MaskEllipseLowPass(shape, rows);
       break;
-    case static_cast<int32_t>(MaskType::rectangle_low_pass):
+    case MaskType::rectangle_low_pass:
       MaskRectangleLowPass(shape, rows);
       break;
-    case static_cast<int32_t>(MaskType::ellipse_corner_cut):
+    case MaskType::ellipse_corner_cut:
       MaskEllipseCornerCut(shape, rows);
       break;
-    case static_cast<int32_t>(MaskType::rectangle_corner_cut):
+    case MaskType::rectangle_corner_cut:
       MaskRectangleCornerCut(shape, rows);
       break;
-    case static_cast<int32_t>(MaskType::vertical_low_pass):
+    case MaskType::vertical_low_pass:
       MaskVerticalLowPass(shape, rows);
       break;
-    case static_cast<int32_t>(MaskType::horizontal_low_pass):
+    case MaskType::horizontal_low_pass:
       MaskHorizontalLowPass(shape, rows);
       break;
-    default:
-      break;  // not a mask type: the spectrum is left as it is
+    case MaskType::pass_through:
+      break;  // the spectrum is left as it is
   }
 }
 

@@ -8,14 +8,24 @@
 
 namespace devidoriv {
 
+// The shapes, numbered as the host's type tracks number them; pass_through
+// weights nothing.
 enum class MaskType : int32_t {
-  ellipse_low_pass = 0,
-  rectangle_low_pass = 1,
-  ellipse_corner_cut = 2,
-  rectangle_corner_cut = 3,
-  vertical_low_pass = 4,
-  horizontal_low_pass = 5,
+  ellipse_low_pass = DEVIDORIV_MASK_ELLIPSE,
+  rectangle_low_pass = DEVIDORIV_MASK_RECTANGLE,
+  ellipse_corner_cut = DEVIDORIV_MASK_ELLIPSE_CUT,
+  rectangle_corner_cut = DEVIDORIV_MASK_RECTANGLE_CUT,
+  vertical_low_pass = DEVIDORIV_MASK_VERTICAL,
+  horizontal_low_pass = DEVIDORIV_MASK_HORIZONTAL,
+  pass_through = DEVIDORIV_MASK_TYPE_COUNT,
 };
+
+// The mask type of a type track's value, raised to its lower bound 0:
+// pass_through for a value beyond the table.
+constexpr MaskType MaskTypeOf(int32_t value) {
+  return value >= 0 && value < DEVIDORIV_MASK_TYPE_COUNT ? static_cast<MaskType>(value)
+                                                          : MaskType::pass_through;
+}
 
 // The second parameter of ApplySpectralMask; read, never written.
 struct MaskParams {
@@ -24,7 +34,7 @@ struct MaskParams {
   int32_t radius_a;            // a, radius along the columns, >= 1
   int32_t radius_b;            // b, radius along the rows, >= 1
   int32_t transition_percent;  // p, half-width of the taper in percent of the radius, >= 0
-  int32_t mask_type;           // a MaskType; any other value leaves the spectrum alone
+  MaskType mask_type;          // pass_through leaves the spectrum alone
 };
 
 // WorkerFunc: weights the row pairs r = thread_index, thread_index +

@@ -64,11 +64,11 @@ bool FrameSizeFits(int32_t width, int32_t height) {
 }
 
 bool EnsureWorkspace(TransformWorkspace& ws, int32_t width, int32_t height, int32_t threads,
-                     int32_t measure) {
+                     bool measure) {
   // A frame that cannot be transformed leaves the workspace as it is.
   if (!FrameSizeFits(width, height)) return false;
   if (ws.plan_width == width && ws.plan_height == height && ws.plan_threads == threads &&
-      (measure == 0 || ws.plan_measured == 1) && WorkspaceReady(ws)) {
+      (!measure || ws.plan_measured == 1) && WorkspaceReady(ws)) {
     return true;
   }
   TearDown(ws);
@@ -95,7 +95,7 @@ bool EnsureWorkspace(TransformWorkspace& ws, int32_t width, int32_t height, int3
 
   ws.plan_width = width;
   ws.plan_height = height;
-  ws.plan_measured = measure;
+  ws.plan_measured = measure ? 1 : 0;
   ws.plan_threads = threads;
   return true;
 }

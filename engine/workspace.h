@@ -66,7 +66,7 @@ bool FrameSizeFits(int32_t width, int32_t height);
 // frame must then be left alone, and the next call rebuilds. A rebuild
 // with measured plans saves FFTW's wisdom to the cache file.
 bool EnsureWorkspace(TransformWorkspace& ws, int32_t width, int32_t height, int32_t threads,
-                     int32_t measure);
+                     bool measure);
 
 // Destroys the plans, frees the buffers and resets the key. Safe at any
 // time, twice in a row included.

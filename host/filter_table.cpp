@@ -29,12 +29,10 @@ const char* const kTrackLabels[track::count] = {
     "\x83X\x83\x8C\x83" "b\x83h\x90\x94",  // スレッド数
 };
 
-const int32_t kTrackDefaults[track::count] = {160, 120, 50, 0, 160, 120, 50, 0, 0, 0, 0};
-const int32_t kTrackMinimums[track::count] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 0, 0};
+const int32_t kTrackDefaults[track::count] = DEVIDORIV_TRACK_DEFAULTS;
+const int32_t kTrackMinimums[track::count] = DEVIDORIV_TRACK_MINIMUMS;
 // Writable: OnInit raises the radius maxima to the host's largest frame.
-// 1281 and 960 are the half-spectrum columns (2560 / 2 + 1) and half the
-// rows (1920 / 2) of a 2560 x 1920 frame.
-int32_t track_maximums[track::count] = {1281, 960, 100, 5, 1281, 960, 100, 5, 2, 1024, 32};
+int32_t track_maximums[track::count] = DEVIDORIV_TRACK_MAXIMUMS;
 
 const char* const kCheckLabels[check::count] = {
     "\x83p\x83\x8F\x81[\x83X\x83y\x83N\x83g\x83\x8B\x95\\\x8E\xA6",  // パワースペクトル表示
@@ -45,7 +43,7 @@ const char* const kCheckLabels[check::count] = {
     "\x8D\x82\x91\xAC\x83" "A\x83\x8B\x83S\x83\x8A\x83Y\x83\x80\x96\xCD\x8D\xF5\x82\xF0\x8F\xED\x8E\x9E\x8B\xD6\x8E~",  // 高速アルゴリズム模索を常時禁止
 };
 
-const int32_t kCheckDefaults[check::count] = {0, 1, 1, 1, 1, 0};
+const int32_t kCheckDefaults[check::count] = DEVIDORIV_CHECK_DEFAULTS;
 
 FilterTable filter_table = {
     kFilterFlags,

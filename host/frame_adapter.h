@@ -11,9 +11,11 @@
 
 namespace devidoriv {
 
-// The settings of a frame, copied from the host's arrays and raised to
-// their lower bounds.
-FrameSettings ReadFrameSettings(const int32_t* track_values, const int32_t* check_values);
+// The settings of a frame, copied from the host's arrays once, raised to
+// their lower bounds and typed; `saving` is the host's answer to
+// QuerySaving, which decides the planning with the check boxes.
+FrameSettings ReadFrameSettings(const int32_t* track_values, const int32_t* check_values,
+                                bool saving);
 
 // Filters `frame` in place with the settings that `table` points to, on
 // workspace `ws`: reads the settings, asks QuerySaving, chooses the runner

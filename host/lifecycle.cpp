@@ -16,12 +16,14 @@ int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
   ImportWisdomCache(fft);
   if (!table->services) return 1;
 
-  HostSystemInfo info;
+  // Cleared first: a host that fails the call and fills nothing leaves a
+  // largest frame of 0 x 0, whose limits raise no maximum.
+  HostSystemInfo info{};
   table->services->QuerySystemInfo(nullptr, &info);
-  // a is the number of half-spectrum columns of the widest frame; b is
-  // half the rows of the tallest one, the largest row distance from zero.
-  const int32_t a = info.max_frame_width / 2 + 1;
-  const int32_t b = info.max_frame_height / 2;
+  const int32_t a =
+      DevidorivRadiusLimit(track::luma_a, info.max_frame_width, info.max_frame_height);
+  const int32_t b =
+      DevidorivRadiusLimit(track::luma_b, info.max_frame_width, info.max_frame_height);
 
   int32_t* maximums = table->track_maximums;
   bool changed = false;

@@ -121,12 +121,7 @@ int32_t ModuleHost::Process(FrameProcInfo& info) {
 }
 
 bool ModuleHost::SettingsAskForRowSteps() const {
-  using devidoriv::check::chroma_on;
-  using devidoriv::check::luma_on;
-  using devidoriv::check::show_spectrum;
-  const int32_t plane = tracks_.at(devidoriv::track::plane);
-  const bool viewed = checks_.at(show_spectrum) != 0 && plane >= 0 && plane <= 2;
-  return checks_.at(luma_on) != 0 || checks_.at(chroma_on) != 0 || viewed;
+  return DevidorivSettingsAskForRowWork(tracks_.data(), checks_.data()) != 0;
 }
 
 void ModuleHost::ClearCounters() {

@@ -15,7 +15,7 @@
  * width, so the records stay usable by a host built for the same platform.
  *
  * This header compiles as C99 and as C++11 and declares no functions other
- * than the export and one inline helper.
+ * than the export and a few inline helpers.
  */
 #ifndef DEVIDORIV_DEVIDORIV_H
 #define DEVIDORIV_DEVIDORIV_H
@@ -202,6 +202,68 @@ enum {
   DEVIDORIV_CHECK_NEVER_MEASURE = 5,
   DEVIDORIV_CHECK_COUNT = 6
 };
+
+/* The host's sample scale. Luma runs from 0 (black) to DEVIDORIV_LUMA_WHITE
+ * (white); the colour differences from -DEVIDORIV_CHROMA_SWING to
+ * +DEVIDORIV_CHROMA_SWING, 0 neutral. Filtered values may leave these
+ * ranges; the module clamps only to int16. */
+#define DEVIDORIV_LUMA_WHITE 4096
+#define DEVIDORIV_CHROMA_SWING 2048
+
+/* Values of the luma_type and chroma_type tracks. A value outside 0 ...
+ * DEVIDORIV_MASK_TYPE_COUNT - 1 weights nothing: the plane goes through
+ * both transforms unchanged but for rounding. */
+enum {
+  DEVIDORIV_MASK_ELLIPSE = 0,       /* elliptic low-pass around the zero frequency */
+  DEVIDORIV_MASK_RECTANGLE = 1,     /* rectangular low-pass */
+  DEVIDORIV_MASK_ELLIPSE_CUT = 2,   /* elliptic cut around the highest frequencies */
+  DEVIDORIV_MASK_RECTANGLE_CUT = 3, /* rectangular cut around the highest frequencies */
+  DEVIDORIV_MASK_VERTICAL = 4,      /* low-pass along the columns only */
+  DEVIDORIV_MASK_HORIZONTAL = 5,    /* low-pass along the rows only */
+  DEVIDORIV_MASK_TYPE_COUNT = 6
+};
+
+/* Values of the plane track: the plane whose spectrum is shown. */
+enum {
+  DEVIDORIV_PLANE_Y = 0,
+  DEVIDORIV_PLANE_CB = 1,
+  DEVIDORIV_PLANE_CR = 2,
+  DEVIDORIV_PLANE_COUNT = 3
+};
+
+/* The settings tables the module publishes in its FilterTable, by track
+ * index: default, minimum and maximum (the maxima of the radius tracks as
+ * before on_init raises them). 1281 and 960 are the radius limits of a
+ * 2560 x 1920 frame. */
+#define DEVIDORIV_TRACK_DEFAULTS {160, 120, 50, 0, 160, 120, 50, 0, 0, 0, 0}
+#define DEVIDORIV_TRACK_MINIMUMS {1, 1, 0, 0, 1, 1, 0, 0, 0, 0, 0}
+#define DEVIDORIV_TRACK_MAXIMUMS {1281, 960, 100, 5, 1281, 960, 100, 5, 2, 1024, 32}
+#define DEVIDORIV_CHECK_DEFAULTS {0, 1, 1, 1, 1, 0}
+
+/* The largest useful value of a radius track for frames of up to width x
+ * height: radius a (luma_a, chroma_a) counts the columns of the half
+ * spectrum, width / 2 + 1; radius b (luma_b, chroma_b) the rows on either
+ * side of the zero frequency, height / 2. on_init raises the maxima of
+ * these tracks to the limits of the host's largest frame. -1 for any other
+ * track. */
+static inline int32_t DevidorivRadiusLimit(int32_t k, int32_t width, int32_t height) {
+  if (k == DEVIDORIV_TRACK_LUMA_A || k == DEVIDORIV_TRACK_CHROMA_A) return width / 2 + 1;
+  if (k == DEVIDORIV_TRACK_LUMA_B || k == DEVIDORIV_TRACK_CHROMA_B) return height / 2;
+  return -1;
+}
+
+/* Whether settings, as the host's arrays hold them, give the module row
+ * work on a frame it can transform: luma or chroma filtering on, or the
+ * spectrum view of plane 0, 1 or 2 (drawn when the frame has a scratch
+ * image). Without it process_frame returns at once. */
+static inline int DevidorivSettingsAskForRowWork(const int32_t* track_values,
+                                                 const int32_t* check_values) {
+  const int32_t plane = track_values[DEVIDORIV_TRACK_PLANE];
+  const int viewed = check_values[DEVIDORIV_CHECK_SHOW_SPECTRUM] != 0 && plane >= 0 &&
+                     plane < DEVIDORIV_PLANE_COUNT;
+  return check_values[DEVIDORIV_CHECK_LUMA_ON] != 0 ||
+         check_values[DEVIDORIV_CHECK_CHROMA_ON] != 0 || viewed;
+}
 
 /* The window message a host sends to on_window_message when the filter has
  * been enabled or disabled; the module then asks QueryActive. */

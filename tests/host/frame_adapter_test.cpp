@@ -181,12 +181,12 @@ TEST_F(DriverTest, SettingsReachTheStepsWithLowerBounds) {
   EXPECT_EQ(luma.radius_a, 1);
   EXPECT_EQ(luma.radius_b, 1);
   EXPECT_EQ(luma.transition_percent, 0);
-  EXPECT_EQ(luma.mask_type, 0);
+  EXPECT_EQ(luma.mask_type, devidoriv::MaskType::ellipse_low_pass);  // type -1 arrives as 0
   for (int i : {1, 2}) {
     EXPECT_EQ(rec.masks[i].radius_a, 7);
     EXPECT_EQ(rec.masks[i].radius_b, 3);
     EXPECT_EQ(rec.masks[i].transition_percent, 250);
-    EXPECT_EQ(rec.masks[i].mask_type, 9);
+    EXPECT_EQ(rec.masks[i].mask_type, devidoriv::MaskType::pass_through);  // type 9
   }
   ASSERT_EQ(rec.views.size(), 1u);
   EXPECT_EQ(rec.views[0].level_offset, 0);  // contrast -5 arrives as 0
@@ -221,8 +221,9 @@ TEST_F(DriverTest, PlanningDecision) {
 TEST_F(DriverTest, NullRunWorkersRunsEveryPassOnTheCallingThread) {
   services_.RunWorkers = nullptr;
   image_.assign(image_.size(), YcPixel{1234, -321, 77});
-  tracks_[track::luma_type] = 6;  // a type outside the table leaves the spectrum alone
-  tracks_[track::chroma_type] = 6;
+  // A type outside the table leaves the spectrum alone.
+  tracks_[track::luma_type] = DEVIDORIV_MASK_TYPE_COUNT;
+  tracks_[track::chroma_type] = DEVIDORIV_MASK_TYPE_COUNT;
   ASSERT_EQ(Run(), 1);
   EXPECT_TRUE(rec.steps.empty());
   for (const YcPixel& p : image_) {

@@ -18,7 +18,7 @@ using hostlib::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
-constexpr int32_t kPassThroughType = 6;  // outside the six shapes: spectrum unchanged
+constexpr int32_t kPassThroughType = DEVIDORIV_MASK_TYPE_COUNT;  // spectrum unchanged
 
 class FramePathTest : public ModuleTest {
  protected:
@@ -81,7 +81,7 @@ TEST_F(FramePathTest, OutputDoesNotDependOnTheRunner) {
                  {RunnerMode::kShuffled, h + 9}};
   for (int type = 0; type <= 5; ++type) {
     host_.SetTrack(track::luma_type, type);
-    host_.SetTrack(track::chroma_type, (type + 2) % 6);
+    host_.SetTrack(track::chroma_type, (type + 2) % DEVIDORIV_MASK_TYPE_COUNT);
     Frame reference = input;
     host_.SetRunner(RunnerMode::kNone);
     ASSERT_EQ(host_.Process(reference), 1);
