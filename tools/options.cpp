@@ -1,98 +1,72 @@
 #include "tools/options.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string_view>
+
+#include "hostlib/settings.h"
 
 namespace devidoriv::tool {
 namespace {
 
-struct TrackOption {
-  const char* flag;  // without the leading "--"
+using hostlib::Setting;
+
+// Check boxes with a shorter way to clear them than --no-NAME.
+struct CheckAlias {
   int32_t index;
-  const char* help;
+  const char* off;
 };
+constexpr CheckAlias kCheckAliases[] = {{check::luma_on, "no-luma"},
+                                        {check::chroma_on, "no-chroma"}};
 
-constexpr TrackOption kTrackOptions[] = {
-    {"luma-a", track::luma_a, "luma mask radius along the frequency columns"},
-    {"luma-b", track::luma_b, "luma mask radius along the frequency rows"},
-    {"luma-w", track::luma_w, "luma transition half-width, percent of the radius"},
-    {"luma-type", track::luma_type, "luma mask shape, a number or a name (below)"},
-    {"chroma-a", track::chroma_a, "as --luma-a, for Cb and Cr"},
-    {"chroma-b", track::chroma_b, "as --luma-b, for Cb and Cr"},
-    {"chroma-w", track::chroma_w, "as --luma-w, for Cb and Cr"},
-    {"chroma-type", track::chroma_type, "as --luma-type, for Cb and Cr"},
-    {"plane", track::plane, "plane of the spectrum view: 0 or y, 1 or cb, 2 or cr"},
-    {"contrast", track::contrast, "contrast of the spectrum view"},
-    {"threads", track::threads, "FFT threads, 0 for one per processor"},
-};
-
-struct CheckOption {
-  const char* flag;   // sets the check box; "no-" + flag clears it
-  const char* alias;  // a shorter way to clear it, or null
-  int32_t index;
-  const char* help;
-};
-
-constexpr CheckOption kCheckOptions[] = {
-    {"show-spectrum", nullptr, check::show_spectrum,
-     "draw the power spectrum of --plane into the top-left corner"},
-    {"sync-sliders", nullptr, check::sync_sliders,
-     "a luma mask setting given alone also sets its chroma partner, and back"},
-    {"luma-on", "no-luma", check::luma_on, "filter the Y plane"},
-    {"chroma-on", "no-chroma", check::chroma_on, "filter the Cb and Cr planes"},
-    {"measure-when-saving-only", nullptr, check::measure_when_saving_only,
-     "plan FFTs carefully (measured) only when rendering"},
-    {"never-measure", nullptr, check::never_measure, "never plan FFTs carefully"},
-};
-
-// Names of the mask shapes, in the order of their numbers.
-constexpr const char* kMaskTypeNames[] = {"ellipse",       "rectangle", "ellipse-cut",
-                                          "rectangle-cut", "vertical",  "horizontal"};
-constexpr const char* kPlaneNames[] = {"y", "cb", "cr"};
-
-bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t* value) {
-  if (text.empty()) return false;
-  size_t i = 0;
-  const bool negative = text[0] == '-';
-  if (negative || text[0] == '+') ++i;
-  if (i == text.size() || text.size() - i > 12) return false;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
+const char* OffAlias(int32_t check) {
+  for (const CheckAlias& a : kCheckAliases) {
+    if (a.index == check) return a.off;
   }
-  if (negative) v = -v;
-  if (v < min || v > max) return false;
+  return nullptr;
+}
+
+// A setting's option without the leading "--": its name with dashes.
+std::string OptionName(const Setting& s) {
+  std::string name = s.name;
+  for (char& c : name) {
+    if (c == '_') c = '-';
+  }
+  return name;
+}
+
+// A whole number in [min, max], with an optional sign and nothing else.
+bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t* value) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (text.empty() || text[0] == '+') return false;
+  int64_t v = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data(), end, v);
+  if (status != std::errc() || stop != end || v < min || v > max) return false;
   *value = v;
   return true;
 }
 
 // A track value: a number, or for the mask types and the plane a name.
-bool ParseTrackValue(int32_t index, std::string_view text, int32_t* value, std::string* error) {
-  const bool is_type = index == track::luma_type || index == track::chroma_type;
-  if (is_type || index == track::plane) {
-    const char* const* names = is_type ? kMaskTypeNames : kPlaneNames;
-    const int count = is_type ? 6 : 3;
-    for (int i = 0; i < count; ++i) {
-      if (text == names[i]) {
-        *value = i;
-        return true;
-      }
-    }
+bool ParseTrackValue(const Setting& s, std::string_view text, int32_t* value,
+                     std::string* error) {
+  const int32_t named = hostlib::ValueOf(s, text);
+  if (named >= 0) {
+    *value = named;
+    return true;
   }
   int64_t v = 0;
-  if (!ParseInteger(text, INT32_MIN, INT32_MAX, &v)) {
-    *error = TrackFlag(index) + ": '" + std::string(text) + "' is not a whole number";
-    if (is_type) {
-      *error +=
-          " or a mask type (ellipse, rectangle, ellipse-cut, rectangle-cut, vertical, horizontal)";
-    } else if (index == track::plane) {
-      *error += " or a plane (y, cb, cr)";
-    }
-    return false;
+  if (ParseInteger(text, INT32_MIN, INT32_MAX, &v)) {
+    *value = static_cast<int32_t>(v);
+    return true;
   }
-  *value = static_cast<int32_t>(v);
-  return true;
+  *error = "--" + OptionName(s) + ": '" + std::string(text) + "' is not a whole number";
+  if (s.kind == hostlib::SettingKind::kMaskType) {
+    *error += " or a mask type (" + hostlib::ValueNames(s) + ")";
+  } else if (s.kind == hostlib::SettingKind::kPlane) {
+    *error += " or a plane (" + hostlib::ValueNames(s) + ")";
+  }
+  return false;
 }
 
 bool ParseSnapshot(std::string_view text, bool input, SnapshotRequest* request,
@@ -109,161 +83,6 @@ bool ParseSnapshot(std::string_view text, bool input, SnapshotRequest* request,
   request->path = std::string(text.substr(colon + 1));
   request->input = input;
   return true;
-}
-
-// One entry of the option list: the flags in a column of their own, the
-// description beside them, or on the next line when the flags are long.
-std::string HelpEntry(const std::string& flags, const std::string& help) {
-  constexpr size_t kFlagColumn = 26;
-  std::string line = "  " + flags;
-  if (flags.size() < kFlagColumn) {
-    line.resize(2 + kFlagColumn, ' ');
-  } else {
-    line += "\n" + std::string(2 + kFlagColumn, ' ');
-  }
-  return line + help + "\n";
-}
-
-}  // namespace
-
-std::string TrackFlag(int32_t index) {
-  for (const TrackOption& o : kTrackOptions) {
-    if (o.index == index) return std::string("--") + o.flag;
-  }
-  return "--track-" + std::to_string(index);
-}
-
-std::string CheckFlag(int32_t index) {
-  for (const CheckOption& o : kCheckOptions) {
-    if (o.index == index) return std::string("--") + o.flag;
-  }
-  return "--check-" + std::to_string(index);
-}
-
-namespace {
-
-// ParseOptions, with errors that quote the arguments as they were given.
-ParseStatus ParseArguments(const std::vector<std::string>& args, Options* options,
-                           std::string* error) {
-  Options o;
-  std::vector<std::string> positional;
-  bool options_end = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_end || arg == "-" || arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    // "--name value" or "--name=value"; short forms -h and -q.
-    std::string name = arg == "-h" ? "help" : arg == "-q" ? "quiet" : arg;
-    std::optional<std::string> inline_value;
-    if (name.rfind("--", 0) == 0) {
-      name = name.substr(2);
-      const size_t eq = name.find('=');
-      if (eq != std::string::npos) {
-        inline_value = name.substr(eq + 1);
-        name = name.substr(0, eq);
-      }
-    } else if (name != "help" && name != "quiet") {
-      *error = "unknown option '" + arg + "' (see --help)";
-      return ParseStatus::kUsageError;
-    }
-    // Takes the option's value from "=value" or the next argument.
-    const auto value = [&](std::string* out) {
-      if (inline_value) {
-        *out = *inline_value;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        *error = "--" + name + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    const auto no_value = [&] {
-      if (!inline_value) return true;
-      *error = "--" + name + " takes no value";
-      return false;
-    };
-    std::string text;
-
-    bool matched = false;
-    for (const TrackOption& t : kTrackOptions) {
-      if (name != t.flag) continue;
-      matched = true;
-      int32_t v = 0;
-      if (!value(&text) || !ParseTrackValue(t.index, text, &v, error))
-        return ParseStatus::kUsageError;
-      o.tracks[t.index] = v;
-    }
-    for (const CheckOption& c : kCheckOptions) {
-      const bool on = name == c.flag;
-      const bool off = name == std::string("no-") + c.flag || (c.alias && name == c.alias);
-      if (!on && !off) continue;
-      matched = true;
-      if (!no_value()) return ParseStatus::kUsageError;
-      o.checks[c.index] = on;
-    }
-    if (matched) continue;
-
-    int64_t n = 0;
-    if (name == "help") {
-      o.help = true;
-    } else if (name == "quiet") {
-      if (!no_value()) return ParseStatus::kUsageError;
-      o.quiet = true;
-    } else if (name == "preview") {
-      if (!no_value()) return ParseStatus::kUsageError;
-      o.preview = true;
-    } else if (name == "module") {
-      if (!value(&o.module)) return ParseStatus::kUsageError;
-    } else if (name == "workers") {
-      if (!value(&text)) return ParseStatus::kUsageError;
-      if (!ParseInteger(text, 1, kMaxWorkers, &n)) {
-        *error = "--workers: '" + text + "' is not a thread count from 1 to " +
-                 std::to_string(kMaxWorkers);
-        return ParseStatus::kUsageError;
-      }
-      o.workers = static_cast<int32_t>(n);
-    } else if (name == "start" || name == "frames") {
-      if (!value(&text)) return ParseStatus::kUsageError;
-      if (!ParseInteger(text, 0, INT64_MAX / 2, &n)) {
-        *error = "--" + name + ": '" + text + "' is not a frame count (0 or more)";
-        return ParseStatus::kUsageError;
-      }
-      (name == "start" ? o.start : o.frames) = n;
-    } else if (name == "snapshot" || name == "snapshot-input") {
-      SnapshotRequest request;
-      if (!value(&text) || !ParseSnapshot(text, name == "snapshot-input", &request, error)) {
-        return ParseStatus::kUsageError;
-      }
-      o.snapshots.push_back(request);
-    } else {
-      *error = "unknown option '" + arg + "' (see --help)";
-      return ParseStatus::kUsageError;
-    }
-  }
-  if (o.help) {
-    *options = std::move(o);
-    return ParseStatus::kHelp;
-  }
-  if (positional.size() != 2) {
-    *error = positional.size() < 2
-                 ? "missing " + std::string(positional.empty() ? "input and output" : "output") +
-                       " (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m, - for a pipe)"
-                 : "too many arguments: '" + positional[2] +
-                       "' (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m)";
-    return ParseStatus::kUsageError;
-  }
-  o.input = positional[0];
-  o.output = positional[1];
-  *options = std::move(o);
-  return ParseStatus::kRun;
 }
 
 // Control characters escaped as \xNN: an error that quotes an argument
@@ -283,13 +102,280 @@ std::string EscapeControls(const std::string& text) {
   return out;
 }
 
+// The arguments, read one option at a time into an Options.
+class ArgumentParser {
+ public:
+  ArgumentParser(const std::vector<std::string>& args, std::string* error)
+      : args_(args), error_(error) {}
+
+  ParseStatus Parse(Options* options);
+
+ private:
+  // Takes `arg` apart into name_ and inline_value_; false for an unknown
+  // single-dash option.
+  bool Split(const std::string& arg);
+  // The option's value, from "=value" or the next argument.
+  bool TakeValue(std::string* out);
+  bool NoValue();
+  // Each reads the option name_ names, if it is one of its kind, and says
+  // so in *matched; false on a usage error.
+  bool ReadSetting(bool* matched);
+  bool ReadHostOption(bool* matched);
+  bool ReadCount(const char* what, int64_t min, int64_t max, int64_t* out);
+  ParseStatus Finish(std::vector<std::string> positional, Options* options);
+
+  const std::vector<std::string>& args_;
+  std::string* error_;
+  size_t next_ = 0;  // the argument after the one being read
+  std::string name_;
+  std::optional<std::string> inline_value_;
+  Options o_;
+};
+
+ParseStatus ArgumentParser::Parse(Options* options) {
+  std::vector<std::string> positional;
+  bool options_end = false;
+  while (next_ < args_.size()) {
+    const std::string& arg = args_[next_++];
+    if (options_end || arg == "-" || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    bool matched = false;
+    if (!Split(arg) || !ReadSetting(&matched) || (!matched && !ReadHostOption(&matched))) {
+      return ParseStatus::kUsageError;
+    }
+    if (!matched) {
+      *error_ = "unknown option '" + arg + "' (see --help)";
+      return ParseStatus::kUsageError;
+    }
+  }
+  return Finish(std::move(positional), options);
+}
+
+bool ArgumentParser::Split(const std::string& arg) {
+  inline_value_.reset();
+  if (arg == "-h" || arg == "-q") {
+    name_ = arg == "-h" ? "help" : "quiet";
+    return true;
+  }
+  if (arg.rfind("--", 0) != 0) {
+    *error_ = "unknown option '" + arg + "' (see --help)";
+    return false;
+  }
+  name_ = arg.substr(2);
+  const size_t eq = name_.find('=');
+  if (eq != std::string::npos) {
+    inline_value_ = name_.substr(eq + 1);
+    name_.resize(eq);
+  }
+  return true;
+}
+
+bool ArgumentParser::TakeValue(std::string* out) {
+  if (inline_value_) {
+    *out = *inline_value_;
+    return true;
+  }
+  if (next_ >= args_.size()) {
+    *error_ = "--" + name_ + " needs a value";
+    return false;
+  }
+  *out = args_[next_++];
+  return true;
+}
+
+bool ArgumentParser::NoValue() {
+  if (!inline_value_) return true;
+  *error_ = "--" + name_ + " takes no value";
+  return false;
+}
+
+bool ArgumentParser::ReadSetting(bool* matched) {
+  for (int i = 0; i < hostlib::kSettingCount; ++i) {
+    const Setting& s = hostlib::Settings()[i];
+    const std::string option = OptionName(s);
+    if (s.is_track() && name_ == option) {
+      *matched = true;
+      std::string text;
+      int32_t v = 0;
+      if (!TakeValue(&text) || !ParseTrackValue(s, text, &v, error_)) return false;
+      o_.tracks[s.index] = v;
+      return true;
+    }
+    const char* alias = s.is_track() ? nullptr : OffAlias(s.index);
+    const bool off = name_ == "no-" + option || (alias && name_ == alias);
+    if (!s.is_track() && (name_ == option || off)) {
+      *matched = true;
+      if (!NoValue()) return false;
+      o_.checks[s.index] = !off;
+      return true;
+    }
+  }
+  return true;
+}
+
+bool ArgumentParser::ReadCount(const char* what, int64_t min, int64_t max, int64_t* out) {
+  std::string text;
+  if (!TakeValue(&text)) return false;
+  if (ParseInteger(text, min, max, out)) return true;
+  *error_ = "--" + name_ + ": '" + text + "' is not " + what;
+  return false;
+}
+
+bool ArgumentParser::ReadHostOption(bool* matched) {
+  *matched = true;
+  int64_t n = 0;
+  std::string text;
+  if (name_ == "help") {
+    o_.help = true;
+  } else if (name_ == "quiet" || name_ == "preview") {
+    if (!NoValue()) return false;
+    (name_ == "quiet" ? o_.quiet : o_.preview) = true;
+  } else if (name_ == "module") {
+    return TakeValue(&o_.module);
+  } else if (name_ == "workers") {
+    const std::string what = "a thread count from 1 to " + std::to_string(kMaxWorkers);
+    if (!ReadCount(what.c_str(), 1, kMaxWorkers, &n)) return false;
+    o_.workers = static_cast<int32_t>(n);
+  } else if (name_ == "start" || name_ == "frames") {
+    if (!ReadCount("a frame count (0 or more)", 0, INT64_MAX / 2, &n)) return false;
+    (name_ == "start" ? o_.start : o_.frames) = n;
+  } else if (name_ == "snapshot" || name_ == "snapshot-input") {
+    SnapshotRequest request;
+    if (!TakeValue(&text) || !ParseSnapshot(text, name_ == "snapshot-input", &request, error_)) {
+      return false;
+    }
+    o_.snapshots.push_back(request);
+  } else {
+    *matched = false;
+  }
+  return true;
+}
+
+ParseStatus ArgumentParser::Finish(std::vector<std::string> positional, Options* options) {
+  if (o_.help) {
+    *options = std::move(o_);
+    return ParseStatus::kHelp;
+  }
+  if (positional.size() != 2) {
+    *error_ = positional.size() < 2
+                  ? "missing " +
+                        std::string(positional.empty() ? "input and output" : "output") +
+                        " (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m, - for a pipe)"
+                  : "too many arguments: '" + positional[2] +
+                        "' (usage: devidoriv [options] INPUT.y4m OUTPUT.y4m)";
+    return ParseStatus::kUsageError;
+  }
+  o_.input = positional[0];
+  o_.output = positional[1];
+  *options = std::move(o_);
+  return ParseStatus::kRun;
+}
+
+// One entry of the option list: the flags in a column of their own, the
+// description beside them, or on the next line when the flags are long.
+constexpr size_t kFlagColumn = 26;
+std::string HelpEntry(const std::string& flags, const std::string& help) {
+  std::string line = "  " + flags;
+  if (flags.size() < kFlagColumn) {
+    line.resize(2 + kFlagColumn, ' ');
+  } else {
+    line += "\n" + std::string(2 + kFlagColumn, ' ');
+  }
+  return line + help + "\n";
+}
+
+// A track's description, with its named values and, from a loaded
+// module's table, [default, range].
+std::string TrackHelp(const Setting& s, const FilterTable* table) {
+  std::string help = s.description;
+  if (s.value_count > 0) help += ", a number or a name (below)";
+  if (table != nullptr) {
+    help += " [" + std::to_string(table->track_defaults[s.index]) + ", " +
+            std::to_string(table->track_minimums[s.index]) + " ... " +
+            std::to_string(table->track_maximums[s.index]) + "]";
+  }
+  return help;
+}
+
+// "0 y, 1 cb, 2 cr".
+std::string NumberedValues(const Setting& s) {
+  std::string list;
+  for (int32_t v = 0; v < s.value_count; ++v) {
+    list += (v ? ", " : "") + std::to_string(v) + " " + s.values[v].name;
+  }
+  return list;
+}
+
+std::string SettingsHelp(const FilterTable* table) {
+  std::string s = "\nFilter settings (tracks):\n";
+  std::string rules;
+  for (int32_t k = 0; k < track::count; ++k) {
+    const Setting& t = hostlib::TrackSetting(k);
+    s += HelpEntry(TrackFlag(k) + " N", TrackHelp(t, table));
+    const std::string rule = hostlib::RangeRule(t);
+    if (!rule.empty() && rules.find(rule) == std::string::npos) {
+      rules += (rules.empty() ? "" : ", ") + rule;
+    }
+  }
+  s += "  [default, range]; the radius ranges widen to the frame: " + rules + ".\n";
+  s += "  mask types: " + NumberedValues(hostlib::TrackSetting(track::luma_type)) + "\n";
+  s += "  planes: " + NumberedValues(hostlib::TrackSetting(track::plane)) + "\n";
+  s += "\nFilter settings (check boxes), --NAME on, --no-NAME off:\n";
+  for (int32_t c = 0; c < check::count; ++c) {
+    const Setting& box = hostlib::CheckSetting(c);
+    std::string flags = CheckFlag(c);
+    if (const char* alias = OffAlias(c)) flags += ", --" + std::string(alias);
+    std::string help = box.description;
+    if (table != nullptr) help += table->check_defaults[c] ? " [on]" : " [off]";
+    s += HelpEntry(flags, help);
+  }
+  if (table == nullptr) s += "  (defaults and ranges not shown: the module could not be loaded)\n";
+  return s;
+}
+
+std::string HostHelp() {
+  const std::string indent(2 + kFlagColumn, ' ');
+  std::string s = "\nHost and stream:\n";
+  s += HelpEntry("--workers N", "worker threads of the host [processor count]");
+  s += HelpEntry("--preview", "answer QuerySaving with 0, as the editor's preview [1, a render]");
+  s += HelpEntry("--start N", "skip the first N frames of the input [0]");
+  s += HelpEntry("--frames N", "filter at most N frames [all]");
+  s += HelpEntry("--snapshot N:FILE.png",
+                 "write filtered frame N (from 0, counted from --start) as an RGB PNG\n" + indent +
+                     "(BT.601); repeatable");
+  s += HelpEntry("--snapshot-input N:FILE.png", "the same, of frame N as read");
+  s += HelpEntry("--module FILE", "the module [$DEVIDORIV_MODULE, else devidoriv.so next to this\n" +
+                                      indent +
+                                      "program, else ../lib/devidoriv/devidoriv.so from its folder]");
+  s += HelpEntry("-q, --quiet", "no progress line and no summary");
+  s += HelpEntry("-h, --help", "this text");
+  return s;
+}
+
 }  // namespace
 
 ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
                          std::string* error) {
-  const ParseStatus status = ParseArguments(args, options, error);
+  ArgumentParser parser(args, error);
+  const ParseStatus status = parser.Parse(options);
   if (status == ParseStatus::kUsageError) *error = EscapeControls(*error);
   return status;
+}
+
+std::string TrackFlag(int32_t index) {
+  if (index < 0 || index >= track::count) return "--track-" + std::to_string(index);
+  return "--" + OptionName(hostlib::TrackSetting(index));
+}
+
+std::string CheckFlag(int32_t index) {
+  if (index < 0 || index >= check::count) return "--check-" + std::to_string(index);
+  return "--" + OptionName(hostlib::CheckSetting(index));
 }
 
 bool CheckTrackRanges(const Options& options, const int32_t* minimums, const int32_t* maximums,
@@ -301,9 +387,9 @@ bool CheckTrackRanges(const Options& options, const int32_t* minimums, const int
     *error = TrackFlag(k) + " " + std::to_string(v) +
              " is out of range: " + std::to_string(minimums[k]) + " ... " +
              std::to_string(maximums[k]);
-    const bool radius =
-        k == track::luma_a || k == track::luma_b || k == track::chroma_a || k == track::chroma_b;
-    if (radius) *error += " for this frame size";
+    if (hostlib::TrackSetting(k).kind == hostlib::SettingKind::kRadius) {
+      *error += " for this frame size";
+    }
     return false;
   }
   return true;
@@ -314,44 +400,9 @@ std::string HelpText(const FilterTable* table) {
       "usage: devidoriv [options] INPUT.y4m OUTPUT.y4m\n"
       "Filters a YUV4MPEG2 stream through the Devidoriv module; - reads standard input or\n"
       "writes standard output, e.g.\n"
-      "  ffmpeg -i in.mkv -f yuv4mpegpipe - | devidoriv --luma-a 200 - - | ffmpeg -i - out.mkv\n"
-      "\nFilter settings (tracks):\n";
-  for (const TrackOption& t : kTrackOptions) {
-    std::string help = t.help;
-    if (table != nullptr) {
-      help += " [" + std::to_string(table->track_defaults[t.index]) + ", " +
-              std::to_string(table->track_minimums[t.index]) + " ... " +
-              std::to_string(table->track_maximums[t.index]) + "]";
-    }
-    s += HelpEntry(std::string("--") + t.flag + " N", help);
-  }
-  s += "  mask types: 0 ellipse, 1 rectangle, 2 ellipse-cut, 3 rectangle-cut, 4 vertical,\n"
-       "  5 horizontal. [default, range]; the radius ranges (a, b) widen to the frame:\n"
-       "  a up to width/2 + 1, b up to height/2.\n"
-       "\nFilter settings (check boxes), --NAME on, --no-NAME off:\n";
-  for (const CheckOption& c : kCheckOptions) {
-    std::string flags = std::string("--") + c.flag;
-    if (c.alias) flags += ", --" + std::string(c.alias);
-    std::string help = c.help;
-    if (table != nullptr) help += table->check_defaults[c.index] ? " [on]" : " [off]";
-    s += HelpEntry(flags, help);
-  }
-  if (table == nullptr) s += "  (defaults and ranges not shown: the module could not be loaded)\n";
-  s += "\nHost and stream:\n";
-  s += HelpEntry("--workers N", "worker threads of the host [processor count]");
-  s += HelpEntry("--preview", "answer QuerySaving with 0, as the editor's preview [1, a render]");
-  s += HelpEntry("--start N", "skip the first N frames of the input [0]");
-  s += HelpEntry("--frames N", "filter at most N frames [all]");
-  s += HelpEntry("--snapshot N:FILE.png",
-                 "write filtered frame N (from 0, counted from --start) as an RGB PNG\n" +
-                     std::string(28, ' ') + "(BT.601); repeatable");
-  s += HelpEntry("--snapshot-input N:FILE.png", "the same, of frame N as read");
-  s += HelpEntry("--module FILE",
-                 "the module [$DEVIDORIV_MODULE, else devidoriv.so next to this\n" +
-                     std::string(28, ' ') +
-                     "program, else ../lib/devidoriv/devidoriv.so from its folder]");
-  s += HelpEntry("-q, --quiet", "no progress line and no summary");
-  s += HelpEntry("-h, --help", "this text");
+      "  ffmpeg -i in.mkv -f yuv4mpegpipe - | devidoriv --luma-a 200 - - | ffmpeg -i - out.mkv\n";
+  s += SettingsHelp(table);
+  s += HostHelp();
   s += "\nExit status: 0 done, 1 bad input or output, 2 usage error.\n";
   return s;
 }
