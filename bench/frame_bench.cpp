@@ -19,7 +19,6 @@ namespace {
 using bench::FrameSize;
 using devidoriv::MaskType;
 using hostlib::ModuleHost;
-using hostlib::RunnerMode;
 
 // The frame cases: mask types 0 ... 5 on every plane; the ellipse
 // low-pass with the spectrum view of Y; and a type beyond the six, which the mask leaves
@@ -147,7 +146,7 @@ void BM_ProcessFrame(benchmark::State& state) {
   const int32_t fft_threads = static_cast<int32_t>(state.range(3));
   const int runner_threads = static_cast<int>(state.range(4));
   ModuleHost& host = bench::Host();
-  host.SetRunner(RunnerMode::kPool, runner_threads);
+  host.SetWorkerThreads(runner_threads);
   Configure(host, frame_case, fft_threads, false);
   // Plans left by another benchmark (measured ones are kept for estimated
   // frames) would not be the plans this case makes: start from none.
@@ -168,10 +167,7 @@ void BM_ProcessFrame(benchmark::State& state) {
   int64_t wrong_transform_count = 0;
   const bench::Timing timing = bench::TimeEach(
       state,
-      [&] {
-        frame.Restore();
-        host.ClearCounters();
-      },
+      [&] { frame.Restore(); },
       [&] {
         const bench::TransformCount before = bench::TransformsSoFar();
         host.Process(frame.frame());
@@ -202,7 +198,7 @@ void BM_FirstFrameAfterRelease(benchmark::State& state) {
   const bool measure = state.range(2) != 0;
   const int32_t fft_threads = static_cast<int32_t>(state.range(3));
   ModuleHost& host = bench::Host();
-  host.SetRunner(RunnerMode::kPool, 1);
+  host.SetWorkerThreads(1);
   Configure(host, static_cast<int64_t>(MaskType::ellipse_low_pass), fft_threads, measure);
 
   BenchFrame frame(size);
@@ -212,7 +208,6 @@ void BM_FirstFrameAfterRelease(benchmark::State& state) {
         ReleaseModuleWorkspace(host);
         fftwf_forget_wisdom();
         frame.Restore();
-        host.ClearCounters();
       },
       [&] { host.Process(frame.frame()); });
   const bool changed = frame.Changed();
@@ -236,15 +231,13 @@ void DEVIDORIV_CC NoWork(int32_t thread_index, int32_t, void* counter, void*) {
 
 void BM_WorkerPoolPass(benchmark::State& state) {
   ModuleHost& host = bench::Host();
-  host.SetRunner(RunnerMode::kPool, static_cast<int>(state.range(0)));
+  host.SetWorkerThreads(static_cast<int>(state.range(0)));
   const RunWorkersFunc run_workers = host.table()->services->RunWorkers;
   int64_t passes = 0;
   for (auto _ : state) {
     run_workers(NoWork, &passes, nullptr);
-    if ((passes & 0xffff) == 0) host.ClearCounters();
   }
   if (passes != state.iterations()) state.SkipWithError("a pass was lost");
-  host.ClearCounters();
 }
 
 const FrameSize kAllSizes[] = {bench::kVga, bench::kHd, bench::kWxga, bench::kFullHd,

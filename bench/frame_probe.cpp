@@ -107,7 +107,6 @@ int main(int argc, char** argv) {
     host.Process(info);
     wall.push_back(Seconds(CLOCK_MONOTONIC) - wall0);
     cpu.push_back(Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0);
-    host.ClearCounters();
     if (host.SettingsAskForRowSteps() && !host.last_frame().ran_row_steps()) {
       host.Exit();
       return Fail("the module did not filter the frame");

@@ -108,14 +108,13 @@ void BM_Frei0rUpdate(benchmark::State& state) {
   }
   const FrameSize size = SizeOf(state);
   hostlib::ModuleHost& host = bench::Host();
-  host.SetRunner(hostlib::RunnerMode::kPool, ProcessorCount());
+  host.SetWorkerThreads(ProcessorCount());
   host.ResetSettings();
   host.SetSaving(true);
   const hostlib::Frame& picture = bench::TestPicture(size);
   hostlib::Frame frame(size.width, size.height);
   const auto restore = [&] {
     std::copy(picture.image.begin(), picture.image.end(), frame.image.begin());
-    host.ClearCounters();
   };
   const std::vector<uint32_t> in = RgbaPicture(size);
   std::vector<uint32_t> out(in.size());

@@ -85,7 +85,7 @@ Run Measure(Size size, int32_t threads, bool saving, int frames) {
     std::exit(1);
   }
   host.SetMaxFrame(size.width, size.height);
-  host.SetRunner(hostlib::RunnerMode::kPool, threads);
+  host.SetWorkerThreads(threads);
   host.SetTrack(devidoriv::track::threads, threads);
   host.SetSaving(saving);
 

@@ -185,7 +185,6 @@ class Instance {
     host.RunHostPass(RgbaToHostRows, &job, nullptr);
     host.Process(frame_);
     host.RunHostPass(HostToRgbaRows, &job, nullptr);
-    host.ClearCounters();  // each frame's counters on their own
   }
 
   int32_t width() const { return width_; }
@@ -269,7 +268,7 @@ Instance* Construct(uint32_t width, uint32_t height) {
     return nullptr;  // a frame this large does not fit in memory
   }
   hostlib::ModuleHost& host = *shared.host;
-  host.SetRunner(hostlib::RunnerMode::kPool, HostThreads());
+  host.SetWorkerThreads(HostThreads());
   host.SetMaxFrame(instance->width(), instance->height());
   host.Init();
   ++shared.instance_count;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <numeric>
-#include <random>
 
 namespace hostlib {
 
@@ -16,7 +14,6 @@ char edit_handle_token;
 
 }  // namespace
 
-
 ModuleHost::ModuleHost() {
   if (active_host) std::abort();  // one host per process at a time
   active_host = this;
@@ -26,7 +23,7 @@ ModuleHost::ModuleHost() {
   services_.QuerySystemInfo = QuerySystemInfo;
   services_.RunWorkers = RunWorkers;
   services_.BlitImage = BlitImage;
-  SetRunner(RunnerMode::kPool, 1);
+  SetWorkerThreads(1);
 }
 
 ModuleHost::~ModuleHost() {
@@ -68,33 +65,13 @@ void ModuleHost::ResetSettings() {
   std::copy(table_->check_defaults, table_->check_defaults + checks_.size(), checks_.begin());
 }
 
-void ModuleHost::SetRunner(RunnerMode mode, int thread_count) {
-  mode_ = mode;
+void ModuleHost::SetWorkerThreads(int thread_count) {
   thread_count = std::max(thread_count, 1);
-  services_.RunWorkers = mode == RunnerMode::kNone ? nullptr : RunWorkers;
-  shuffle_threads_ = thread_count;
-  if (mode == RunnerMode::kPool && (!pool_ || pool_->thread_count() != thread_count))
-    pool_.reset(new WorkerPool(thread_count));
-}
-
-int ModuleHost::runner_threads() const {
-  switch (mode_) {
-    case RunnerMode::kPool:
-      return pool_->thread_count();
-    case RunnerMode::kShuffled:
-      return shuffle_threads_;
-    case RunnerMode::kNone:
-      break;
-  }
-  return 1;
+  if (!pool_ || pool_->thread_count() != thread_count) pool_.reset(new WorkerPool(thread_count));
 }
 
 void ModuleHost::RunHostPass(WorkerFunc func, void* first, void* second) {
-  if (mode_ == RunnerMode::kPool) {
-    pool_->Run(func, first, second);
-  } else {
-    func(0, 1, first, second);
-  }
+  pool_->Run(func, first, second);
 }
 
 int32_t ModuleHost::Init() { return table_->on_init(table_); }
@@ -113,10 +90,11 @@ int32_t ModuleHost::Process(Frame& frame) {
 int32_t ModuleHost::Process(FrameProcInfo& info) {
   info.edit_handle = &edit_handle_token;
   stride_for_blit_ = info.stride;
-  const Counters before = counters_;
+  row_passes_ = 0;
+  spectrum_blits_ = 0;
   last_frame_.result = table_->process_frame(table_, &info);
-  last_frame_.row_passes = counters_.run_workers - before.run_workers;
-  last_frame_.spectrum_blits = counters_.blit_image - before.blit_image;
+  last_frame_.row_passes = row_passes_;
+  last_frame_.spectrum_blits = spectrum_blits_;
   return last_frame_.result;
 }
 
@@ -124,33 +102,14 @@ bool ModuleHost::SettingsAskForRowSteps() const {
   return DevidorivSettingsAskForRowWork(tracks_.data(), checks_.data()) != 0;
 }
 
-void ModuleHost::ClearCounters() {
-  counters_ = Counters();
-  blit_log_.clear();
-  saving_handles_.clear();
-}
+int32_t DEVIDORIV_CC ModuleHost::QuerySaving(void*) { return Active()->saving_ ? 1 : 0; }
 
-int32_t DEVIDORIV_CC ModuleHost::QuerySaving(void* edit_handle) {
-  ModuleHost* host = Active();
-  ++host->counters_.query_saving;
-  if (host->saving_handles_.size() < kMaxLoggedCalls) host->saving_handles_.push_back(edit_handle);
-  return host->saving_ ? 1 : 0;
-}
+int32_t DEVIDORIV_CC ModuleHost::RefreshWindow(FilterTable*) { return 1; }
 
-int32_t DEVIDORIV_CC ModuleHost::RefreshWindow(FilterTable*) {
-  ++Active()->counters_.refresh_window;
-  return 1;
-}
-
-int32_t DEVIDORIV_CC ModuleHost::QueryActive(FilterTable*) {
-  ModuleHost* host = Active();
-  ++host->counters_.query_active;
-  return host->active_ ? 1 : 0;
-}
+int32_t DEVIDORIV_CC ModuleHost::QueryActive(FilterTable*) { return Active()->active_ ? 1 : 0; }
 
 int32_t DEVIDORIV_CC ModuleHost::QuerySystemInfo(void*, HostSystemInfo* info) {
   ModuleHost* host = Active();
-  ++host->counters_.query_system_info;
   *info = HostSystemInfo{};
   info->max_frame_width = host->max_width_;
   info->max_frame_height = host->max_height_;
@@ -159,30 +118,16 @@ int32_t DEVIDORIV_CC ModuleHost::QuerySystemInfo(void*, HostSystemInfo* info) {
 
 int32_t DEVIDORIV_CC ModuleHost::RunWorkers(WorkerFunc func, void* first, void* second) {
   ModuleHost* host = Active();
-  ++host->counters_.run_workers;
-  if (host->mode_ == RunnerMode::kShuffled) {
-    host->RunShuffled(func, first, second);
-  } else {
-    host->pool_->Run(func, first, second);
-  }
+  host->CountRowPass();
+  host->pool_->Run(func, first, second);
   return 1;
-}
-
-void ModuleHost::RunShuffled(WorkerFunc func, void* first, void* second) {
-  std::vector<int32_t> order(static_cast<size_t>(shuffle_threads_));
-  std::iota(order.begin(), order.end(), 0);
-  std::mt19937 random(shuffle_seed_++);
-  std::shuffle(order.begin(), order.end(), random);
-  for (int32_t index : order) func(index, shuffle_threads_, first, second);
 }
 
 int32_t DEVIDORIV_CC ModuleHost::BlitImage(YcPixel* dst, int32_t dst_x, int32_t dst_y,
                                              YcPixel* src, int32_t src_x, int32_t src_y,
-                                             int32_t width, int32_t height, int32_t flags) {
+                                             int32_t width, int32_t height, int32_t) {
   ModuleHost* host = Active();
-  ++host->counters_.blit_image;
-  if (host->blit_log_.size() < kMaxLoggedCalls)
-    host->blit_log_.push_back({dst, dst_x, dst_y, src, src_x, src_y, width, height, flags});
+  ++host->spectrum_blits_;
   const int64_t stride = host->stride_for_blit_;
   for (int32_t y = 0; y < height; ++y) {
     const YcPixel* from = src + (src_y + y) * stride + src_x;

@@ -1,8 +1,9 @@
 // A host of the Devidoriv module that serves it as the video editor does:
 // it loads the module file, finds GetFilterTable, stores its own track and
 // check arrays and a full HostServices table into the filter table, and
-// drives the callbacks. The command-line tool, the tests and the
-// benchmarks use the module only through this class.
+// drives the callbacks. The command-line tool, the frei0r plug-in, the
+// tests and the benchmarks use the module only through this class; the
+// tests' recording host (tests/support/) is built on it.
 //
 // The services receive no context pointer of their own, so one host at a
 // time is the process's active host; creating a second one while the
@@ -22,29 +23,14 @@
 
 namespace hostlib {
 
-// How RunWorkers runs a pass.
-enum class RunnerMode {
-  kPool,      // the worker pool, indices 0 ... n - 1 at the same time
-  kShuffled,  // on the calling thread, one after another, in a random order
-  kNone,      // the RunWorkers slot is null: the module runs passes itself
-};
-
 // What the module did with one frame handed to Process.
 struct FrameReport {
   int32_t result = 0;      // what process_frame returned
   int row_passes = 0;      // RunWorkers passes it ran during the frame
   int spectrum_blits = 0;  // BlitImage calls during the frame
   // The module ran its row steps on the frame (loaded, filtered or viewed
-  // a plane). Counted through the RunWorkers service, so it stays false in
-  // RunnerMode::kNone, where the module runs its passes itself.
+  // a plane), as counted through the RunWorkers service.
   bool ran_row_steps() const { return row_passes > 0; }
-};
-
-struct BlitCall {
-  YcPixel* dst;
-  int32_t dst_x, dst_y;
-  YcPixel* src;
-  int32_t src_x, src_y, width, height, flags;
 };
 
 class ModuleHost {
@@ -75,15 +61,14 @@ class ModuleHost {
     max_width_ = width;
     max_height_ = height;
   }
-  void SetRunner(RunnerMode mode, int thread_count = 1);
-  void SetShuffleSeed(uint32_t seed) { shuffle_seed_ = seed; }
-  RunnerMode runner_mode() const { return mode_; }
-  int runner_threads() const;
+  // The threads that RunWorkers runs a pass on, the calling thread
+  // included; 1 at the start.
+  void SetWorkerThreads(int thread_count);
+  int worker_threads() const { return pool_->thread_count(); }
 
   // Runs a pass of the host's own work (converting its frames, say) on the
-  // threads that run the module's row steps: the pool in kPool mode, the
-  // calling thread otherwise. Never while a callback runs; not counted as a
-  // RunWorkers call of the module.
+  // threads that run the module's row steps. Never while a callback runs;
+  // not counted as a RunWorkers call of the module.
   void RunHostPass(WorkerFunc func, void* first, void* second);
 
   // Callbacks.
@@ -92,37 +77,26 @@ class ModuleHost {
   int32_t Update(int32_t status);
   int32_t WindowMessage(uint32_t message);
   int32_t Process(Frame& frame);
-  // The record Process hands over, for tests that build their own.
+  // The record Process hands over, for hosts that build their own.
   int32_t Process(FrameProcInfo& info);
   // What the module did with the frame of the last Process call.
   const FrameReport& last_frame() const { return last_frame_; }
   // True when the settings, as the host's arrays hold them now, give the
-  // module row steps to run on a frame it can transform: luma or chroma
-  // filtering on, or the spectrum view of plane 0, 1 or 2 (drawn when the
-  // frame has a scratch image). A frame for which this holds and whose
-  // report shows no row steps is one the module could not filter: its
-  // buffers or its transform plans could not be made.
+  // module row steps to run on a frame it can transform. A frame for which
+  // this holds and whose report shows no row steps is one the module could
+  // not filter: its buffers or its transform plans could not be made.
   bool SettingsAskForRowSteps() const;
-
-  // What the module asked of the host.
-  struct Counters {
-    int query_saving = 0;
-    int refresh_window = 0;
-    int query_active = 0;
-    int query_system_info = 0;
-    int run_workers = 0;
-    int blit_image = 0;
-  };
-  const Counters& counters() const { return counters_; }
-  // The first kMaxLoggedCalls calls since the last ClearCounters, so that
-  // a host that never clears them does not grow with its clip.
-  static constexpr size_t kMaxLoggedCalls = 4096;
-  const std::vector<BlitCall>& blit_log() const { return blit_log_; }
-  const std::vector<void*>& saving_handles() const { return saving_handles_; }
-  void ClearCounters();
 
   // The process's active host, the one the services answer for.
   static ModuleHost* Active();
+
+ protected:
+  // The service table this host stores into the module's table. A host
+  // built on this one may store a table of its own instead, whose
+  // functions end in these.
+  const HostServices& services() const { return services_; }
+  // Counts a row pass that a host built on this one ran itself.
+  void CountRowPass() { ++row_passes_; }
 
  private:
   static int32_t DEVIDORIV_CC QuerySaving(void* edit_handle);
@@ -133,7 +107,6 @@ class ModuleHost {
   static int32_t DEVIDORIV_CC BlitImage(YcPixel* dst, int32_t dst_x, int32_t dst_y, YcPixel* src,
                                         int32_t src_x, int32_t src_y, int32_t width,
                                         int32_t height, int32_t flags);
-  void RunShuffled(WorkerFunc func, void* first, void* second);
 
   std::unique_ptr<ModuleLibrary> library_;
   FilterTable* table_ = nullptr;
@@ -145,14 +118,11 @@ class ModuleHost {
   bool active_ = true;
   int32_t max_width_ = 1920;
   int32_t max_height_ = 1080;
-  RunnerMode mode_ = RunnerMode::kPool;
-  int shuffle_threads_ = 1;
-  uint32_t shuffle_seed_ = 1;
   std::unique_ptr<WorkerPool> pool_;
-  Counters counters_;
+  // The current frame's RunWorkers and BlitImage calls.
+  int row_passes_ = 0;
+  int spectrum_blits_ = 0;
   FrameReport last_frame_;
-  std::vector<BlitCall> blit_log_;
-  std::vector<void*> saving_handles_;
 };
 
 }  // namespace hostlib

@@ -131,8 +131,8 @@ int SetUpHost(const Options& options, const PictureFormat& format, hostlib::Modu
   // The clip's frame size is the largest the module will see, so the
   // radius ranges follow it after OnInit.
   const int32_t processors = static_cast<int32_t>(std::thread::hardware_concurrency());
-  host->SetRunner(hostlib::RunnerMode::kPool,
-                  options.workers > 0 ? options.workers : std::clamp(processors, 1, kMaxWorkers));
+  host->SetWorkerThreads(options.workers > 0 ? options.workers
+                                              : std::clamp(processors, 1, kMaxWorkers));
   host->SetSaving(!options.preview);
   host->SetMaxFrame(format.width, format.height);
   host->Init();
@@ -256,7 +256,7 @@ int Run(const std::vector<std::string>& args) {
 
   const int32_t processors = std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
   const bool convert_on_pool = FramePipeline::ConvertOnPool(host.track_values()[track::threads],
-                                                            host.runner_threads(), processors);
+                                                            host.worker_threads(), processors);
   FramePipeline pipeline({&reader, &writer, &converter, convert_on_pool ? &host : nullptr,
                           InputName(options.input), OutputName(options.output), options.start,
                           options.frames});
@@ -284,7 +284,6 @@ int Run(const std::vector<std::string>& args) {
       break;
     }
     host.Process(frame);
-    host.ClearCounters();  // each frame's counters on their own
     // The module passes a frame it could not filter on untouched; writing
     // it as filtered would be a silent failure.
     if (asks_for_row_steps && !host.last_frame().ran_row_steps()) {

@@ -109,8 +109,8 @@ namespace {
 
 using devidoriv_test::FillPattern;
 using hostlib::Frame;
-using hostlib::ModuleHost;
-using hostlib::RunnerMode;
+using ModuleHost = devidoriv_test::RecordingHost;
+using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

@@ -31,7 +31,7 @@ namespace {
 
 using devidoriv_test::ModuleTest;
 using hostlib::Frame;
-using hostlib::RunnerMode;
+using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

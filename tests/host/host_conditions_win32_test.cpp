@@ -290,7 +290,7 @@ class HostConditionsTest : public ModuleTest, public testing::WithParamInterface
     services_.BlitImage = StrideBlit;
     frame_stride = kStride;
     host_.table()->services = &services_;
-    host_.SetRunner(hostlib::RunnerMode::kPool, 3);
+    host_.SetRunner(devidoriv_test::RunnerMode::kPool, 3);
     // A largest frame beyond the radius maxima, so that OnInit raises them.
     host_.SetMaxFrame(4000, 3000);
     get_filter_table_ = reinterpret_cast<const void*>(
@@ -507,11 +507,11 @@ TEST(ModuleReload, ThreeTimesOverNothingCrashesAndFramesAgree) {
   for (int cycle = 0; cycle < 4; ++cycle) {
     SCOPED_TRACE(testing::Message() << "load " << cycle + 1);
     {
-      hostlib::ModuleHost host;
+      devidoriv_test::RecordingHost host;
       std::string error;
       ASSERT_TRUE(host.Load(&error)) << error;
       host.library()->UnloadOnClose();
-      host.SetRunner(hostlib::RunnerMode::kPool, 3);
+      host.SetRunner(devidoriv_test::RunnerMode::kPool, 3);
       host.SetTrack(track::luma_a, 20);
       host.SetTrack(track::luma_b, 14);
       host.SetTrack(track::threads, 2);

@@ -96,6 +96,28 @@ TEST_F(LifecycleTest, InitRaisesRadiusRangesToTheLargestFrame) {
   }
 }
 
+// Leaves large values in the stack below the caller, where the next
+// call's locals will lie.
+__attribute__((noinline)) void PaintStack() {
+  volatile int32_t words[4096];
+  for (int32_t& w : const_cast<int32_t(&)[4096]>(words)) w = 0x40000000;
+}
+
+TEST_F(LifecycleTest, InitWithAFailedSystemInfoQueryChangesNothing) {
+  // The host fails QuerySystemInfo and fills nothing: the module must not
+  // take whatever its record held for the largest frame.
+  host_.SetSystemInfoFails(true);
+  host_.ClearCounters();
+  PaintStack();
+  EXPECT_EQ(host_.Init(), 1);
+  host_.SetSystemInfoFails(false);
+  for (int k = 0; k < track::count; ++k) {
+    EXPECT_EQ(host_.table()->track_maximums[k], saved_maximums_[k]) << "track " << k;
+  }
+  EXPECT_EQ(host_.counters().query_system_info, 1);
+  EXPECT_EQ(host_.counters().refresh_window, 0);
+}
+
 TEST_F(LifecycleTest, InitNeverLowersMaxima) {
   host_.SetMaxFrame(7680, 4320);
   host_.Init();

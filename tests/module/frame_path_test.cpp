@@ -14,7 +14,7 @@ namespace {
 using devidoriv_test::FillPattern;
 using devidoriv_test::ModuleTest;
 using hostlib::Frame;
-using hostlib::RunnerMode;
+using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

@@ -15,7 +15,7 @@ namespace {
 
 using devidoriv_test::ModuleTest;
 using hostlib::Frame;
-using hostlib::RunnerMode;
+using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 

@@ -17,7 +17,7 @@ namespace {
 using devidoriv_test::FillPattern;
 using devidoriv_test::ModuleTest;
 using hostlib::Frame;
-using hostlib::RunnerMode;
+using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
@@ -75,7 +75,7 @@ class SpectrumViewFrameTest : public ModuleTest {
     host_.ClearCounters();
     ASSERT_EQ(host_.Process(frame), 1);
     ASSERT_EQ(host_.counters().blit_image, 1);
-    const hostlib::BlitCall& blit = host_.blit_log().front();
+    const devidoriv_test::BlitCall& blit = host_.blit_log().front();
     EXPECT_EQ(blit.dst, frame.image.data());
     EXPECT_EQ(blit.src, frame.scratch.data());
     EXPECT_EQ(blit.dst_x, 0);

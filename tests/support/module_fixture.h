@@ -12,7 +12,7 @@
 
 #include "devidoriv/devidoriv.h"
 #include "tests/support/pixel_compare.h"
-#include "hostlib/module_host.h"
+#include "tests/support/recording_host.h"
 
 namespace devidoriv_test {
 
@@ -30,7 +30,7 @@ class ModuleTest : public testing::Test {
     std::copy(saved_maximums_.begin(), saved_maximums_.end(), host_.table()->track_maximums);
   }
 
-  hostlib::ModuleHost host_;
+  RecordingHost host_;
   std::array<int32_t, devidoriv::track::count> saved_maximums_{};
 };
 
