@@ -25,7 +25,7 @@ extern "C" {
 }
 
 #include "bench/bench_support.h"
-#include "frei0r/color.h"
+#include "hostlib/color.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ std::vector<uint32_t> RgbaPicture(FrameSize size) {
   const hostlib::Frame& picture = bench::TestPicture(size);
   std::vector<uint32_t> rgba(picture.image.size(), 0xFF000000u);
   uint8_t* bytes = reinterpret_cast<uint8_t*>(rgba.data());
-  using namespace devidoriv::frei0r;
+  using namespace hostlib;
   HostToRgba(picture.image.data(), bytes, bytes, static_cast<int64_t>(rgba.size()),
              MatrixFor(StandardForHeight(size.height)));
   return rgba;
@@ -206,7 +206,7 @@ void BM_Frei0rAlternatingSizes(benchmark::State& state) {
 // the host's workers: per frame, to the host's pixels and back.
 // Arguments: width, height.
 void BM_Frei0rConversions(benchmark::State& state) {
-  using namespace devidoriv::frei0r;
+  using namespace hostlib;
   const FrameSize size = SizeOf(state);
   const std::vector<uint32_t> rgba = RgbaPicture(size);
   std::vector<uint32_t> back(rgba.size());

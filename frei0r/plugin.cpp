@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "devidoriv/devidoriv.h"
-#include "frei0r/color.h"
+#include "hostlib/color.h"
 #include "frei0r/parameters.h"
 #include "hostlib/frame.h"
 #include "hostlib/module_host.h"
@@ -21,6 +21,7 @@ namespace devidoriv::frei0r {
 
 namespace {
 
+using hostlib::ColorMatrix;
 using Tracks = std::array<int32_t, DEVIDORIV_TRACK_COUNT>;
 using Checks = std::array<int32_t, DEVIDORIV_CHECK_COUNT>;
 
@@ -97,14 +98,14 @@ RowSpan ShareOf(const ConversionJob& job, int32_t thread_index, int32_t thread_c
 void DEVIDORIV_CC RgbaToHostRows(int32_t thread_index, int32_t thread_count, void* first, void*) {
   const ConversionJob& job = *static_cast<const ConversionJob*>(first);
   const RowSpan span = ShareOf(job, thread_index, thread_count);
-  RgbaToHost(job.in + 4 * span.first_pixel, job.image + span.first_pixel, span.pixel_count,
+  hostlib::RgbaToHost(job.in + 4 * span.first_pixel, job.image + span.first_pixel, span.pixel_count,
              *job.matrix);
 }
 
 void DEVIDORIV_CC HostToRgbaRows(int32_t thread_index, int32_t thread_count, void* first, void*) {
   const ConversionJob& job = *static_cast<const ConversionJob*>(first);
   const RowSpan span = ShareOf(job, thread_index, thread_count);
-  HostToRgba(job.image + span.first_pixel, job.in + 4 * span.first_pixel,
+  hostlib::HostToRgba(job.image + span.first_pixel, job.in + 4 * span.first_pixel,
              job.out + 4 * span.first_pixel, span.pixel_count, *job.matrix);
 }
 
@@ -129,7 +130,7 @@ class Instance {
   Instance(int32_t width, int32_t height, const TrackTable& table)
       : width_(width),
         height_(height),
-        matrix_(&MatrixFor(StandardForHeight(height))),
+        matrix_(&hostlib::MatrixFor(hostlib::StandardForHeight(height))),
         frame_(width, height) {
     for (int32_t k = 0; k < DEVIDORIV_TRACK_COUNT; ++k) {
       ranges_[k] = InstanceTrackRange(table, k, width, height);

@@ -2,9 +2,9 @@
 
 #include <png.h>
 
-#include <algorithm>
+#include "hostlib/color.h"
+
 #include <cerrno>
-#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -12,17 +12,6 @@
 
 namespace devidoriv::tool {
 namespace {
-
-constexpr double kHostWhite = 4096.0;  // luma of white; colour differences span the same
-// BT.601 Y'PbPr to R'G'B' (Kr = 0.299, Kb = 0.114).
-constexpr double kRFromPr = 1.402;
-constexpr double kGFromPb = -0.344136;
-constexpr double kGFromPr = -0.714136;
-constexpr double kBFromPb = 1.772;
-
-uint8_t ToByte(double v) {
-  return static_cast<uint8_t>(std::clamp(std::floor(v * 255.0 + 0.5), 0.0, 255.0));
-}
 
 void OnPngError(png_structp png, png_const_charp message) {
   auto* error = static_cast<std::string*>(png_get_error_ptr(png));
@@ -35,12 +24,7 @@ void OnPngWarning(png_structp, png_const_charp) {}
 }  // namespace
 
 void HostToRgb(const YcPixel& pixel, uint8_t rgb[3]) {
-  const double y = pixel.y / kHostWhite;
-  const double pb = pixel.cb / kHostWhite;
-  const double pr = pixel.cr / kHostWhite;
-  rgb[0] = ToByte(y + kRFromPr * pr);
-  rgb[1] = ToByte(y + kGFromPb * pb + kGFromPr * pr);
-  rgb[2] = ToByte(y + kBFromPb * pb);
+  hostlib::HostToRgb(pixel, rgb, hostlib::MatrixFor(hostlib::ColorStandard::kBt601));
 }
 
 bool WriteRgbPng(const std::string& path, const YcPixel* image, int32_t width, int32_t height,

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frei0r/color.h"
+#include "hostlib/color.h"
 #include "frei0r/parameters.h"
 #include "tests/frei0r/frei0r_test_util.h"
 #include "tests/tools/tool_test_util.h"
@@ -24,6 +24,9 @@ namespace fs = std::filesystem;
 using test::Params;
 using test::Rgba;
 using tool::test::MakeTempDir;
+using hostlib::ColorMatrix;
+using hostlib::MatrixFor;
+using hostlib::StandardForHeight;
 using tool::test::ReadFile;
 using tool::test::RunCommand;
 using tool::test::ShellQuote;

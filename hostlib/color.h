@@ -1,5 +1,5 @@
-// Conversion between the RGBA8888 frames of a frei0r host and the module's
-// YcPixel frames.
+// Conversion between 8-bit RGB(A) pixels and the module's YcPixel pixels:
+// the frei0r plug-in's frames and the tool's PNG snapshots.
 //
 // RGB codes 0 ... 255 are full-range R'G'B' in [0, 1]. They become Y'CbCr
 // with the BT.709 matrix for frames of 720 rows or more and the BT.601
@@ -21,7 +21,7 @@
 
 #include "devidoriv/devidoriv.h"
 
-namespace devidoriv::frei0r {
+namespace hostlib {
 
 enum class ColorStandard { kBt601, kBt709 };
 
@@ -45,7 +45,7 @@ constexpr LumaWeights WeightsOf(ColorStandard standard) {
 }
 
 // 4096 host units span the 255 RGB codes.
-constexpr double kHostSpan = 4096.0;
+constexpr double kHostSpan = DEVIDORIV_LUMA_WHITE;
 constexpr double kCodeSpan = 255.0;
 constexpr int32_t kMaxCode = 255;
 
@@ -85,4 +85,7 @@ void RgbaToHostScalar(const uint8_t* rgba, YcPixel* host, int64_t count, const C
 void HostToRgbaScalar(const YcPixel* host, const uint8_t* alpha_source, uint8_t* rgba,
                       int64_t count, const ColorMatrix& m);
 
-}  // namespace devidoriv::frei0r
+// One host pixel as R, G, B bytes.
+void HostToRgb(const YcPixel& pixel, uint8_t rgb[3], const ColorMatrix& m);
+
+}  // namespace hostlib

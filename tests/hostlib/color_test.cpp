@@ -1,4 +1,4 @@
-// The plug-in's colour conversions: 8-bit colours against the
+// The host library's colour conversions: 8-bit colours against the
 // standards' matrices computed here in double precision, the way back on
 // a grid of host values in and beyond the range, the round trip, and the
 // vector blocks against the scalar code, tails and bounds included.
@@ -10,10 +10,11 @@
 #include <random>
 #include <vector>
 
-#include "frei0r/color.h"
+#include "hostlib/color.h"
 
-namespace devidoriv::frei0r {
 namespace {
+
+using namespace hostlib;
 
 struct Standard {
   const char* name;
@@ -247,4 +248,3 @@ TEST(Frei0rColor, Bt709From720RowsBt601Below) {
 }
 
 }  // namespace
-}  // namespace devidoriv::frei0r

@@ -1,4 +1,4 @@
-#include "frei0r/color.h"
+#include "hostlib/color.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace devidoriv::frei0r {
+namespace hostlib {
 namespace {
 
 constexpr int32_t kToHostHalf = 1 << (kToHostBits - 1);
@@ -235,4 +235,10 @@ void HostToRgba(const YcPixel* host, const uint8_t* alpha_source, uint8_t* rgba,
   HostToRgbaScalar(host + i, alpha_source + 4 * i, rgba + 4 * i, count - i, m);
 }
 
-}  // namespace devidoriv::frei0r
+void HostToRgb(const YcPixel& pixel, uint8_t rgb[3], const ColorMatrix& m) {
+  uint8_t rgba[4] = {0, 0, 0, 0};
+  HostToRgbaScalar(&pixel, rgba, rgba, 1, m);
+  std::copy(rgba, rgba + 3, rgb);
+}
+
+}  // namespace hostlib
