@@ -5,15 +5,6 @@
 
 namespace devidoriv {
 
-RowRange ContiguousRows(int32_t thread_index, int32_t thread_count, int32_t rows) {
-  const int32_t m = thread_count < rows ? thread_count : rows;
-  if (thread_index < 0 || thread_index >= m) return {0, 0};
-  // Products in 64 bits: (t + 1) x rows can exceed int32 for tall frames
-  // with many threads, while the quotients always fit.
-  const int64_t t = thread_index;
-  return {static_cast<int32_t>(t * rows / m), static_cast<int32_t>((t + 1) * rows / m)};
-}
-
 PlaneComponent ComponentOfPlane(int32_t plane_index) {
   switch (plane_index) {
     case 1:

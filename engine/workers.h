@@ -15,16 +15,12 @@ struct PlaneJob {
   float* real_buffer;   // height x width, row-major, no gap between rows
 };
 
-// Rows first ... end - 1 of a pass; empty when first == end.
-struct RowRange {
-  int32_t first;
-  int32_t end;
-};
-
-// The share of thread thread_index of thread_count in `rows` rows: m =
-// min(thread_count, rows) threads get contiguous, ascending, disjoint
-// blocks of floor(rows / m) or ceil(rows / m) rows; the others get none.
-RowRange ContiguousRows(int32_t thread_index, int32_t thread_count, int32_t rows);
+// The contiguous row partition of the load, store and view passes
+// (DevidorivContiguousRows).
+using RowRange = DevidorivRowRange;
+inline RowRange ContiguousRows(int32_t thread_index, int32_t thread_count, int32_t rows) {
+  return DevidorivContiguousRows(thread_index, thread_count, rows);
+}
 
 // The component of a pixel that plane index 0, 1 or 2 selects.
 using PlaneComponent = int16_t YcPixel::*;

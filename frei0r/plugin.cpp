@@ -90,9 +90,9 @@ struct RowSpan {
 };
 
 RowSpan ShareOf(const ConversionJob& job, int32_t thread_index, int32_t thread_count) {
-  const int64_t first_row = job.height * thread_index / thread_count;
-  const int64_t end_row = job.height * (thread_index + 1) / thread_count;
-  return {first_row * job.width, (end_row - first_row) * job.width};
+  const DevidorivRowRange rows =
+      DevidorivContiguousRows(thread_index, thread_count, static_cast<int32_t>(job.height));
+  return {rows.first * job.width, (rows.end - rows.first) * job.width};
 }
 
 void DEVIDORIV_CC RgbaToHostRows(int32_t thread_index, int32_t thread_count, void* first, void*) {

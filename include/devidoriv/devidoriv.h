@@ -265,6 +265,29 @@ static inline int DevidorivSettingsAskForRowWork(const int32_t* track_values,
          check_values[DEVIDORIV_CHECK_CHROMA_ON] != 0 || viewed;
 }
 
+/* Rows first ... end - 1 of a row pass; empty when first == end. */
+typedef struct DevidorivRowRange {
+  int32_t first;
+  int32_t end;
+} DevidorivRowRange;
+
+/* The share of call thread_index of thread_count in a pass over `rows`
+ * rows split into contiguous blocks: m = min(thread_count, rows) calls get
+ * ascending, disjoint blocks of floor(rows / m) or ceil(rows / m) rows,
+ * the others none. The module's load, store and view passes split their
+ * rows so; a host may split the passes of its own work the same way. */
+static inline DevidorivRowRange DevidorivContiguousRows(int32_t thread_index,
+                                                        int32_t thread_count, int32_t rows) {
+  const int32_t m = thread_count < rows ? thread_count : rows;
+  DevidorivRowRange range = {0, 0};
+  if (thread_index < 0 || thread_index >= m) return range;
+  /* Products in 64 bits: (t + 1) x rows can exceed int32 for tall frames
+   * with many threads, while the quotients always fit. */
+  range.first = (int32_t)((int64_t)thread_index * rows / m);
+  range.end = (int32_t)(((int64_t)thread_index + 1) * rows / m);
+  return range;
+}
+
 /* The window message a host sends to on_window_message when the filter has
  * been enabled or disabled; the module then asks QueryActive. */
 #define DEVIDORIV_MESSAGE_FILTER_TOGGLED 0x46Du
