@@ -23,6 +23,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 #include "engine/wisdom.h"
@@ -137,6 +138,8 @@ struct Prepared {
   // Bytes the file must still hold when the module cannot replace it.
   std::optional<std::string> kept = std::nullopt;
   std::function<void()> release = [] {};
+  // What was there is still there, as it was (its kind of file).
+  std::function<bool()> intact = [] { return true; };
 };
 
 struct BadCacheCase {
@@ -150,6 +153,14 @@ struct BadCacheCase {
   // planning time that it is wrong.
   bool accepted = false;
 };
+
+#if !defined(_WIN32)
+// Whether `file` itself (not what a link names) is of this kind.
+bool IsKind(const path& file, mode_t kind) {
+  struct stat st;
+  return lstat(file.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+#endif
 
 int MaxDifference(const Frame& a, const Frame& b) {
   int most = 0;
@@ -223,13 +234,31 @@ TEST_F(WisdomCacheTest, BadCachesFilterAsWithoutOne) {
        },
        false},
 #else
+      // Only a regular file or a missing one is replaced: a FIFO, a device
+      // (DEVIDORIV_WISDOM=/dev/null) and a link stay as they are.
       {"a FIFO",
        [](const path& f) -> std::optional<Prepared> {
          const path file = f / "fftw-wisdom.txt";
          if (mkfifo(file.c_str(), 0600) != 0) return std::nullopt;
-         return Prepared{file};
+         return Prepared{file, std::nullopt, [] {}, [file] { return IsKind(file, S_IFIFO); }};
        },
-       true},
+       false},
+      {"a character device like /dev/null (as root)",
+       [](const path& f) -> std::optional<Prepared> {
+         const path file = f / "fftw-wisdom.txt";
+         if (mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) return std::nullopt;
+         return Prepared{file, std::nullopt, [] {}, [file] { return IsKind(file, S_IFCHR); }};
+       },
+       false},
+      {"a symbolic link to a file",
+       [](const path& f) -> std::optional<Prepared> {
+         const path file = f / "fftw-wisdom.txt";
+         WriteBytes(f / "target.txt", "the link's target\n");
+         if (symlink("target.txt", file.c_str()) != 0) return std::nullopt;
+         return Prepared{file, "the link's target\n", [] {},
+                         [file] { return IsKind(file, S_IFLNK); }};
+       },
+       false},
       {"unreadable",
        [valid](const path& f) -> std::optional<Prepared> {
          const path file = f / "fftw-wisdom.txt";
@@ -314,6 +343,7 @@ TEST_F(WisdomCacheTest, BadCachesFilterAsWithoutOne) {
     } else if (prepared->kept) {
       EXPECT_EQ(ReadBytes(prepared->file), *prepared->kept);
     }
+    EXPECT_TRUE(prepared->intact());
     // Nothing left behind: no temporary file, no folder beyond the path.
     EXPECT_EQ(Listing(folder), expected);
   }
