@@ -14,4 +14,4 @@ windows-release: windows
 
 test-windows-release: windows-release
 	tests/release/windows_release_test.sh $(WIN_RELEASE_ZIP) $(WIN_BUILD_DIR)/devidoriv.auf \
-		$(DEVIDORIV_VERSION) $(CURDIR)
+		$(DEVIDORIV_VERSION) $(CURDIR) $(FFTW_MINGW_PREFIX)

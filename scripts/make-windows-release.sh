@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the Windows release archive, what an editor user downloads:
 #   devidoriv.auf                the plug-in
 #   README-en.txt, README-ja.txt the read-me, English (UTF-8 with a byte-order
@@ -13,7 +13,10 @@
 # FFTW_PREFIX is the FFTW installation the plug-in was built against; its
 # source/ folder holds the source package that scripts/build-fftw-mingw.sh
 # built it from.
-set -eu
+set -eEu
+# Any command that fails, one in a command substitution included, names
+# itself and its line before the script ends.
+trap 'echo "make-windows-release: line $LINENO: \"$BASH_COMMAND\" failed (exit status $?)" >&2' ERR
 version=$1 auf=$2 fftw=$3 output=$4
 root=$(cd "$(dirname "$0")/.." && pwd)
 [ -n "$version" ] || { echo "make-windows-release: no version" >&2; exit 2; }
@@ -38,15 +41,32 @@ fftw_package="$(sed -n 's/^Source: //p' "$dsc" | head -n 1) $(sed -n 's/^Version
 
 git -C "$root" rev-parse --git-dir > /dev/null 2>&1 ||
     fail "the project's source archive is made with git: $root is not a git checkout"
-# The commit, or a commit of the working tree when tracked files differ
-# from it, so that the archive is the source of the plug-in being shipped.
-tree=$(git -C "$root" stash create)
-[ -n "$tree" ] || tree=HEAD
 untracked=$(git -C "$root" ls-files --others --exclude-standard)
 [ -z "$untracked" ] || echo "make-windows-release: not in the source archive (untracked): $untracked" >&2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# The commit, or a commit of the working tree when tracked files differ
+# from it, so that the archive is the source of the plug-in being shipped.
+# The working tree's tracked files are read into an index of this script's
+# own: the repository's index is never locked or written, so that another
+# git command at the same time (git stash create fails without a word
+# while one holds the index's lock) cannot spoil the release. The commit
+# is dated as HEAD, so that the same tree gives the same archive.
+export GIT_INDEX_FILE=$work/index
+git -C "$root" read-tree HEAD
+git -C "$root" add --update
+tree=$(git -C "$root" write-tree)
+unset GIT_INDEX_FILE
+commit=HEAD
+if [ "$tree" != "$(git -C "$root" rev-parse 'HEAD^{tree}')" ]; then
+    date=$(git -C "$root" log -1 --format=%cI HEAD)
+    commit=$(GIT_AUTHOR_DATE=$date GIT_COMMITTER_DATE=$date \
+             GIT_AUTHOR_NAME=devidoriv GIT_AUTHOR_EMAIL=devidoriv@localhost \
+             GIT_COMMITTER_NAME=devidoriv GIT_COMMITTER_EMAIL=devidoriv@localhost \
+             git -C "$root" commit-tree -p HEAD -m "working tree of the release" "$tree")
+fi
 stage=$work/stage
 mkdir -p "$stage/licenses" "$stage/source"
 
@@ -78,7 +98,7 @@ runtime=/usr/share/doc/mingw-w64-i686-dev/copyright
 crlf < "$runtime" > "$stage/licenses/mingw-w64-runtime.txt"
 
 git -C "$root" archive --format=tar.gz --prefix="devidoriv-$version/" \
-    -o "$stage/source/devidoriv-$version.tar.gz" "$tree"
+    -o "$stage/source/devidoriv-$version.tar.gz" "$commit"
 cp "$dsc" "$stage/source/"
 for f in $fftw_files; do cp "$fftw/source/$f" "$stage/source/"; done
 

@@ -4,9 +4,12 @@
 # Japanese one in code page 932, both with CRLF lines, nothing left
 # unfilled), the licence, and the corresponding source: the project's
 # archive at this version and an FFTW source package that unpacks.
-#   windows_release_test.sh ZIP AUF VERSION SOURCE_DIR
+# Last, the release made again in a clone whose working tree differs from
+# its commit while another git command holds the repository's index lock:
+# it succeeds, and its source archive holds the working tree.
+#   windows_release_test.sh ZIP AUF VERSION SOURCE_DIR FFTW_PREFIX
 set -eu
-zip=$1 auf=$2 version=$3 source=$4
+zip=$1 auf=$2 version=$3 source=$4 fftw=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -60,3 +63,15 @@ dpkg-source -x source/fftw3_*.dsc "$work/fftw" > "$work/dpkg-source.log" 2>&1 ||
     { cat "$work/dpkg-source.log"; fail "the FFTW source package does not unpack"; }
 [ -x "$work/fftw/configure" ] || fail "the FFTW source package holds no configure"
 echo "$(basename "$zip"): $(wc -l < "$work/files") files, $(wc -c < "$zip") bytes"
+
+git clone --quiet --shared "$source" "$work/clone"
+echo "a change in the working tree" >> "$work/clone/README.md"
+touch "$work/clone/.git/index.lock"
+"$work/clone/scripts/make-windows-release.sh" "$version" "$auf" "$fftw" "$work/again.zip" \
+    > "$work/again.log" 2>&1 || { cat "$work/again.log"; fail "the release failed beside a git lock"; }
+mkdir "$work/again"
+(cd "$work/again" && cmake -E tar xf "$work/again.zip" &&
+ tar -xzf "source/devidoriv-$version.tar.gz" "devidoriv-$version/README.md")
+tail -n 1 "$work/again/devidoriv-$version/README.md" | grep -qx "a change in the working tree" ||
+    fail "the source archive made beside a git lock is not the working tree"
+echo "made again beside a git lock, from a changed working tree: the change is in its source"
