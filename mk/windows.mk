@@ -32,7 +32,7 @@ mingw-deps-%:
 	@scripts/install-windows-deps.sh $*
 
 mingw-fftw-%: mingw-deps-%
-	@JOBS=$(JOBS) scripts/build-fftw-mingw.sh $* $(FFTW_PREFIX_$*)
+	@JOBS=$(JOBS) scripts/build-fftw.sh $* $(FFTW_PREFIX_$*)
 
 mingw-configure-%: mingw-fftw-%
 	cmake -S . -B $(WIN_BUILD_DIR_$*) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-$*.cmake \

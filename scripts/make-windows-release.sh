@@ -11,7 +11,7 @@
 #                                package of the FFTW linked into the plug-in
 #   make-windows-release.sh VERSION AUF FFTW_PREFIX OUTPUT.zip
 # FFTW_PREFIX is the FFTW installation the plug-in was built against; its
-# source/ folder holds the source package that scripts/build-fftw-mingw.sh
+# source/ folder holds the source package that scripts/build-fftw.sh
 # built it from.
 set -eEu
 # Any command that fails, one in a command substitution included, names
