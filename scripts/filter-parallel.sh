@@ -164,7 +164,8 @@ trap 'exit 143' TERM
 if is_y4m "$input"; then
   segment_ext=y4m
   ffmpeg -v error -nostdin -i "$input" -map 0:v:0 -c:v wrapped_avframe -strict -1 \
-    -f segment -segment_format yuv4mpegpipe -segment_time "$segment_seconds" \
+    -f segment -segment_format yuv4mpegpipe -segment_format_options strict=-1 \
+    -segment_time "$segment_seconds" \
     -reset_timestamps 1 "$tmp/s-%05d.y4m" || die "$input: cannot cut it into segments"
 else
   segment_ext=mkv

@@ -1,7 +1,8 @@
 #!/bin/bash
-# scripts/filter-parallel.sh on the sample clip, cut into several
-# segments and filtered two at a time: the joined clip holds the frames of
-# a single run of the tool, all of them, in order, byte for byte. A
+# scripts/filter-parallel.sh on the sample clip, as it is and at 10 and 16
+# bits, cut into several segments and filtered two at a time: the joined
+# clip holds the frames of a single run of the tool, all of them, in order,
+# byte for byte. A
 # segment that fails fails the script, which then writes no output and
 # leaves no temporary files.
 #   filter_parallel_test.sh TOOL SOURCE_DIR WORKDIR
@@ -21,21 +22,33 @@ sample=$root/samples/grace_hopper.y4m
 # the same rounding.
 settings=(--never-measure --threads 1 --luma-a 40 --luma-b 30 --chroma-a 20 --chroma-b 15)
 
-"$tool" --quiet "${settings[@]}" "$sample" "$dir/single.y4m"
-"$script" --tool "$tool" -j 2 --segment-seconds 0.25 "${settings[@]}" "$sample" \
-  "$dir/joined.y4m" 2> "$dir/joined.log" || fail "the script failed: $(cat "$dir/joined.log")"
-segments=$(sed -n 's/.*: \([0-9]*\) segments filtered into .*/\1/p' "$dir/joined.log")
-[ "${segments:-0}" -ge 2 ] || fail "the clip was not cut into several segments: $(cat "$dir/joined.log")"
-
 # The frames: everything after the stream header's line.
 frames() { tail -c +$(($(head -n 1 "$1" | wc -c) + 1)) "$1"; }
 frame_md5s() { ffmpeg -v error -i "$1" -f framemd5 - | grep -v '^#' | awk -F', *' '{ print $NF }'; }
-if ! cmp -s <(frames "$dir/single.y4m") <(frames "$dir/joined.y4m"); then
-  echo "frame checksums, single run and joined:"
-  diff <(frame_md5s "$dir/single.y4m") <(frame_md5s "$dir/joined.y4m") | head -n 20 || true
-  fail "the joined clip's frames differ from the single run's"
-fi
-[ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls -A "$TMPDIR")"
+
+# The sample as it is (8-bit 4:2:0), and converted to formats that ffmpeg
+# writes as Y4M only with -strict -1: every one is cut, filtered and joined.
+segments=0
+for format in "" yuv420p10le yuv422p10le gray16le; do
+  clip=$sample
+  if [ -n "$format" ]; then
+    clip=$dir/$format.y4m
+    ffmpeg -v error -nostdin -y -i "$sample" -pix_fmt "$format" -strict -1 -f yuv4mpegpipe "$clip"
+  fi
+  name=${format:-8-bit 4:2:0}
+  "$tool" --quiet "${settings[@]}" "$clip" "$dir/single.y4m"
+  "$script" --tool "$tool" -j 2 --segment-seconds 0.25 "${settings[@]}" "$clip" \
+    "$dir/joined.y4m" 2> "$dir/joined.log" || fail "$name: the script failed: $(cat "$dir/joined.log")"
+  segments=$(sed -n 's/.*: \([0-9]*\) segments filtered into .*/\1/p' "$dir/joined.log")
+  [ "${segments:-0}" -ge 2 ] ||
+    fail "$name: the clip was not cut into several segments: $(cat "$dir/joined.log")"
+  if ! cmp -s <(frames "$dir/single.y4m") <(frames "$dir/joined.y4m"); then
+    echo "frame checksums, single run and joined:"
+    diff <(frame_md5s "$dir/single.y4m") <(frame_md5s "$dir/joined.y4m") | head -n 20 || true
+    fail "$name: the joined clip's frames differ from the single run's"
+  fi
+  [ -z "$(ls -A "$TMPDIR")" ] || fail "$name: temporary files left: $(ls -A "$TMPDIR")"
+done
 
 # The tool, failing on the third segment (the script names its segments
 # s-00000, s-00001, ...); the others are filtered.
@@ -53,4 +66,4 @@ grep -q 'filtering failed for s-00002.y4m' "$dir/failed.log" ||
   fail "the failed segment is not named: $(cat "$dir/failed.log")"
 [ ! -e "$dir/failed.y4m" ] || fail "a failing segment left an output"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "a failing segment left temporary files: $(ls -A "$TMPDIR")"
-echo "$segments segments joined into the single run's frames; a failing segment fails the run"
+echo "8-bit, 10-bit 4:2:0 and 4:2:2 and 16-bit mono clips joined into the single run's frames; a failing segment fails the run"
