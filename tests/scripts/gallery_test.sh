@@ -27,7 +27,9 @@ done
 
 for picture in "$dir"/pictures/*.png; do
   name=$(basename "$picture")
-  printf '%s\n' "${links[@]}" | grep -qxF "images/gallery/$name" ||
+  # A here-string, not a pipe: under pipefail, grep -q leaving at its
+  # first match could kill the writer with SIGPIPE and fail the test.
+  grep -qxF "images/gallery/$name" <<< "$(printf '%s\n' "${links[@]}")" ||
     fail "the generator wrote $name, which the guide does not show"
 done
 
@@ -37,7 +39,7 @@ checked=0
 while IFS= read -r line; do
   name=${line%%: *}
   settings=${line#*: }
-  grep -F "images/gallery/$name" "$guide" | grep -qF "\`$settings\`" ||
+  grep -qF "\`$settings\`" <<< "$(grep -F "images/gallery/$name" "$guide")" ||
     fail "the guide does not show $name with its settings \`$settings\`"
   checked=$((checked + 1))
 done < "$dir/manifest.txt"
