@@ -48,9 +48,11 @@ FrameSlot* FramePipeline::Next() {
   FrameSlot* slot = nullptr;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return failure_ || reader_done_ || !ready_.empty(); });
+    changed_.wait(lock, [this] {
+      return failure_ || reader_done_ || interrupted_ || !ready_.empty();
+    });
     // The frames before a failed one are filtered and written all the same.
-    if (ready_.empty() || !BeforeFailure(ready_.front()->number)) return nullptr;
+    if (interrupted_ || ready_.empty() || !BeforeFailure(ready_.front()->number)) return nullptr;
     slot = ready_.front();
     ready_.pop_front();
   }
@@ -71,13 +73,25 @@ void FramePipeline::Fail(int64_t number, const std::string& message, bool count_
   Record(number, message, count_written);
 }
 
-void FramePipeline::Finish() {
+void FramePipeline::Interrupt() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupted_ = true;
+  }
+  changed_.notify_all();
+}
+
+void FramePipeline::FinishWriting() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     finishing_ = true;
   }
   changed_.notify_all();
   if (writer_thread_.joinable()) writer_thread_.join();
+}
+
+void FramePipeline::Finish() {
+  FinishWriting();
   if (reader_thread_.joinable()) reader_thread_.join();
 }
 
@@ -109,9 +123,10 @@ std::string FramePipeline::OutOfMemoryMessage(int64_t frame) const {
 FrameSlot* FramePipeline::AcquireSlot() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] {
-    return failure_ || finishing_ || !free_.empty() || slots_.size() < slot_limit_;
+    return failure_ || finishing_ || interrupted_ || !free_.empty() ||
+           slots_.size() < slot_limit_;
   });
-  if (failure_ || finishing_) return nullptr;
+  if (failure_ || finishing_ || interrupted_) return nullptr;
   if (!free_.empty()) {
     FrameSlot* slot = free_.back();
     free_.pop_back();

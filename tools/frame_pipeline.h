@@ -92,9 +92,16 @@ class FramePipeline {
   // message gets the number of frames written before it.
   void Fail(int64_t number, const std::string& message, bool count_written);
 
+  // Stops reading: Next returns null from now on. The frames passed on
+  // are still written. Safe from any thread.
+  void Interrupt();
+
   // Lets the writer finish the frames passed to it and waits for both
   // threads. Idempotent.
   void Finish();
+  // The same for the writer alone, for a run that ends without waiting
+  // for a reader that may be blocked on its input.
+  void FinishWriting();
 
   // After Finish: frames written, and the error at the earliest frame as
   // one line, or nothing.
@@ -136,6 +143,7 @@ class FramePipeline {
   std::deque<FrameSlot*> to_write_;  // filtered, for the writer
   bool reader_done_ = false;
   bool finishing_ = false;  // the caller is done: write what was passed, then end
+  bool interrupted_ = false;  // read and hand out no more frames
   // The failure at the earliest frame; no stage handles that frame or a
   // later one once it is set.
   std::optional<Failure> failure_;
