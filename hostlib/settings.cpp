@@ -32,42 +32,45 @@ constexpr SettingKind kCount = SettingKind::kCount;
 constexpr SettingKind kSwitch = SettingKind::kSwitch;
 
 constexpr Setting kSettings[kSettingCount] = {
-    {"luma_a", "Luma radius a", "luma mask radius along the frequency columns", kRadius,
+    {"luma_a", "luma_a", "Luma radius a", "luma mask radius along the frequency columns", kRadius,
      track::luma_a, nullptr, 0},
-    {"luma_b", "Luma radius b", "luma mask radius along the frequency rows", kRadius,
+    {"luma_b", "luma_b", "Luma radius b", "luma mask radius along the frequency rows", kRadius,
      track::luma_b, nullptr, 0},
-    {"luma_w", "Luma transition", "luma transition half-width, percent of the radius", kPercent,
-     track::luma_w, nullptr, 0},
-    {"luma_type", "Luma mask type", "luma mask shape", kMaskType, track::luma_type, kMaskTypes,
-     DEVIDORIV_MASK_TYPE_COUNT},
-    {"chroma_a", "Chroma radius a", "chroma (Cb and Cr) mask radius along the frequency columns",
-     kRadius, track::chroma_a, nullptr, 0},
-    {"chroma_b", "Chroma radius b", "chroma (Cb and Cr) mask radius along the frequency rows",
-     kRadius, track::chroma_b, nullptr, 0},
-    {"chroma_w", "Chroma transition", "chroma transition half-width, percent of the radius",
-     kPercent, track::chroma_w, nullptr, 0},
-    {"chroma_type", "Chroma mask type", "chroma mask shape", kMaskType, track::chroma_type,
+    {"luma_w", "luma_w", "Luma transition", "luma transition half-width, percent of the radius",
+     kPercent, track::luma_w, nullptr, 0},
+    {"luma_type", "luma_type", "Luma mask type", "luma mask shape", kMaskType, track::luma_type,
      kMaskTypes, DEVIDORIV_MASK_TYPE_COUNT},
-    {"plane", "Spectrum plane", "plane of the spectrum view", kPlane, track::plane, kPlanes,
-     DEVIDORIV_PLANE_COUNT},
-    {"contrast", "Spectrum contrast", "contrast of the spectrum view", kCount, track::contrast,
+    {"chroma_a", "chroma_a", "Chroma radius a",
+     "chroma (Cb and Cr) mask radius along the frequency columns", kRadius, track::chroma_a,
      nullptr, 0},
-    {"threads", "FFT threads", "FFT threads, 0 for one per processor", kCount, track::threads,
+    {"chroma_b", "chroma_b", "Chroma radius b",
+     "chroma (Cb and Cr) mask radius along the frequency rows", kRadius, track::chroma_b, nullptr,
+     0},
+    {"chroma_w", "chroma_w", "Chroma transition",
+     "chroma transition half-width, percent of the radius", kPercent, track::chroma_w, nullptr, 0},
+    {"chroma_type", "chroma_type", "Chroma mask type", "chroma mask shape", kMaskType,
+     track::chroma_type, kMaskTypes, DEVIDORIV_MASK_TYPE_COUNT},
+    {"plane", "plane", "Spectrum plane", "plane of the spectrum view", kPlane, track::plane,
+     kPlanes, DEVIDORIV_PLANE_COUNT},
+    {"contrast", "contrast", "Spectrum contrast", "contrast of the spectrum view", kCount,
+     track::contrast, nullptr, 0},
+    {"threads", "fft_threads", "FFT threads", "FFT threads, 0 for one per processor", kCount,
+     track::threads, nullptr, 0},
+    {"show_spectrum", "show_spectrum", "Show spectrum",
+     "draw the power spectrum of the plane into the top-left corner", kSwitch, check::show_spectrum,
      nullptr, 0},
-    {"show_spectrum", "Show spectrum",
-     "draw the power spectrum of the plane into the top-left corner", kSwitch,
-     check::show_spectrum, nullptr, 0},
-    {"sync_sliders", "Sync luma and chroma",
+    {"sync_sliders", "sync_sliders", "Sync luma and chroma",
      "a changed luma mask setting also sets its chroma partner, and back", kSwitch,
      check::sync_sliders, nullptr, 0},
-    {"luma_on", "Filter luma", "filter the Y plane", kSwitch, check::luma_on, nullptr, 0},
-    {"chroma_on", "Filter chroma", "filter the Cb and Cr planes", kSwitch, check::chroma_on,
+    {"luma_on", "luma_on", "Filter luma", "filter the Y plane", kSwitch, check::luma_on, nullptr,
+     0},
+    {"chroma_on", "chroma_on", "Filter chroma", "filter the Cb and Cr planes", kSwitch,
+     check::chroma_on, nullptr, 0},
+    {"measure_when_saving_only", "measure_when_saving_only", "Measure only when rendering",
+     "plan FFTs carefully (measured) only when rendering", kSwitch, check::measure_when_saving_only,
      nullptr, 0},
-    {"measure_when_saving_only", "Measure only when rendering",
-     "plan FFTs carefully (measured) only when rendering", kSwitch,
-     check::measure_when_saving_only, nullptr, 0},
-    {"never_measure", "Never measure", "never plan FFTs carefully", kSwitch, check::never_measure,
-     nullptr, 0},
+    {"never_measure", "never_measure", "Never measure", "never plan FFTs carefully", kSwitch,
+     check::never_measure, nullptr, 0},
 };
 
 constexpr int32_t kTrackDefaults[] = DEVIDORIV_TRACK_DEFAULTS;
@@ -135,6 +138,13 @@ std::string RangeRule(const Setting& setting) {
   // The limits of DevidorivRadiusLimit, in words.
   const bool columns = setting.index == track::luma_a || setting.index == track::chroma_a;
   return columns ? "a up to width/2 + 1" : "b up to height/2";
+}
+
+int32_t Frei0rScale(const Setting& setting) {
+  if (setting.kind == SettingKind::kRadius) return kFrei0rRadiusScale;
+  // The other tracks run from 0 to their table maximum, which no init
+  // changes.
+  return RangeOf(setting).maximum;
 }
 
 int32_t ValueOf(const Setting& setting, std::string_view name) {

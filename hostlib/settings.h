@@ -36,7 +36,11 @@ struct SettingValue {
 };
 
 struct Setting {
-  const char* name;         // the setting's name: luma_a, show_spectrum, ...
+  const char* name;  // the setting's name: luma_a, show_spectrum, ...
+  // The frei0r parameter's name. It differs from `name` only where MLT
+  // reserves the name for itself: a frei0r filter with a property named
+  // "threads" is cut into strips by MLT, one instance per strip.
+  const char* frei0r_name;
   const char* label;        // a short English label: "Luma radius a"
   const char* description;  // one line on what it does
   SettingKind kind;
@@ -75,6 +79,15 @@ SettingRange RangeFor(const Setting& setting, int32_t width, int32_t height);
 // How a radius range widens with the frame, in words ("a up to width/2 +
 // 1"); empty for other settings.
 std::string RangeRule(const Setting& setting);
+
+// frei0r parameters are doubles in [0, 1]. A track's parameter value is its
+// setting's value divided by this fixed scale, the same at every frame
+// size, so that an editor can show it in the setting's own unit with a
+// constant factor: pixels for a radius (kFrei0rRadiusScale, which covers
+// frames of up to 8190 x 8192), percent for a transition, the steps of
+// contrast and threads, the number of a named value. 1 for a check box.
+constexpr int32_t kFrei0rRadiusScale = 4096;
+int32_t Frei0rScale(const Setting& setting);
 
 // The value of `name` among a setting's named values, or -1.
 int32_t ValueOf(const Setting& setting, std::string_view name);
