@@ -33,9 +33,7 @@ constexpr FrameSize kWxga = {1366, 768};
 // set per benchmark. The host library allows one host per process.
 hostlib::ModuleHost& Host();
 
-// A frame of this size whose planes hold a picture of gradients, a few
-// sine gratings and pseudo-random noise: a full spectrum, like camera
-// video, in the host's ranges (y 0 ... 4096, cb and cr -2048 ... 2048).
+// A frame of this size holding the test picture (bench/test_picture.h).
 // Made once per size and kept; benchmarks copy its image.
 const hostlib::Frame& TestPicture(FrameSize size);
 
