@@ -3,9 +3,12 @@
 #   make test     install what is missing (as root), build, run all tests
 #   make install  install into PREFIX (/usr/local); see mk/install.mk
 #   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
+#   make OWN_FFTW=ON ...   the module with an FFTW of its own, built from Debian's
+#                          source package and linked in (DEVIDORIV_OWN_FFTW)
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
+OWN_FFTW ?= OFF
 
 # Debian packages the native build and tests need.
 NATIVE_PACKAGES = cmake make g++ pkg-config libfftw3-dev libgtest-dev libgmock-dev \
@@ -19,7 +22,7 @@ deps:
 	@scripts/install-deps.sh $(NATIVE_PACKAGES)
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDEVIDORIV_OWN_FFTW=$(OWN_FFTW)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)

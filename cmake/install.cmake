@@ -6,6 +6,8 @@
 #   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built
 #   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help
 #   share/doc/devidoriv/               README.md, LICENSE and docs/
+#   share/doc/devidoriv/fftw/          FFTW's COPYRIGHT and source package, when
+#                                      the module has an FFTW of its own
 # The module's folder is lib/ on every distribution, not the multiarch
 # library folder: the tool and the frei0r plug-in find it by its place
 # relative to their own, so that a staging tree (DESTDIR) and a moved
@@ -67,6 +69,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs
   DESTINATION share/doc/devidoriv
   COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+
+# A module with an FFTW of its own (DEVIDORIV_OWN_FFTW) has FFTW built in:
+# FFTW's licence and the Debian source package it was built from go with
+# it, as in the Windows archive (the GPL's corresponding source).
+if(DEVIDORIV_OWN_FFTW)
+  install(FILES ${DEVIDORIV_OWN_FFTW_COPYRIGHT}
+    DESTINATION share/doc/devidoriv/fftw
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  install(FILES ${DEVIDORIV_OWN_FFTW_SOURCE_FILES}
+    DESTINATION share/doc/devidoriv/fftw/source
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+endif()
 
 # The Debian package (make deb): the same files under /usr. Its Depends
 # field is what dpkg-shlibdeps finds the binaries linked against.

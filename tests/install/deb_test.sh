@@ -3,11 +3,14 @@
 # /usr, and a Depends field that names the packages of exactly the shared
 # libraries its binaries link. Then the unpacked package's tool runs and
 # finds the package's module.
-#   deb_test.sh BUILD_DIR VERSION FREI0R
+#   deb_test.sh BUILD_DIR VERSION FREI0R FFTW_SOURCE
 # FREI0R is 1 when the frei0r plug-in is built, and the package then holds
-# it.
+# it. FFTW_SOURCE is the folder of FFTW's source package when the module
+# has an FFTW of its own: the package then holds that source package and
+# FFTW's COPYRIGHT, and depends on no FFTW package; "-" for the system's
+# FFTW, on whose package it depends.
 set -eu
-build=$1 version=$2 frei0r=$3
+build=$1 version=$2 frei0r=$3 fftw_source=${4:--}
 unset DEVIDORIV_MODULE
 
 work=$(mktemp -d)
@@ -32,6 +35,12 @@ grep -v '^/usr/' "$work/files" && fail "files outside /usr"
 expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/man/man1/devidoriv.1.gz
 /usr/share/doc/devidoriv/README.md /usr/share/doc/devidoriv/LICENSE"
 [ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so"
+if [ "$fftw_source" != - ]; then
+    expected="$expected /usr/share/doc/devidoriv/fftw/COPYRIGHT"
+    for f in "$fftw_source"/*; do
+        expected="$expected /usr/share/doc/devidoriv/fftw/source/$(basename "$f")"
+    done
+fi
 for f in $expected; do
     grep -qx "$f" "$work/files" || fail "$f is not in the package"
 done
@@ -61,7 +70,13 @@ dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/
     > "$work/depends"
 diff "$work/owners" "$work/depends" ||
     fail "Depends ($(dpkg-deb -f "$deb" Depends)) is not the owners of the NEEDED libraries"
-for pkg in libfftw3-single3 libpng16-16 libstdc++6 libc6; do
+needed="libpng16-16 libstdc++6 libc6"
+if [ "$fftw_source" = - ]; then
+    needed="$needed libfftw3-single3"
+elif grep -q '^libfftw3' "$work/depends"; then
+    fail "Depends names an FFTW package, but the module has FFTW built in"
+fi
+for pkg in $needed; do
     grep -qx "$pkg" "$work/depends" || fail "Depends lacks $pkg"
 done
 

@@ -3,11 +3,13 @@
 # under a prefix, as make install PREFIX=... DESTDIR=... runs them; then the
 # installed tool runs from there, and again after the tree is moved, with
 # nothing telling it where the module is.
-#   install_test.sh BUILD_DIR SOURCE_DIR FREI0R
+#   install_test.sh BUILD_DIR SOURCE_DIR FREI0R FFTW_SOURCE
 # FREI0R is 1 when the frei0r plug-in is built: ffmpeg then runs it from
-# the staged lib/frei0r-1.
+# the staged lib/frei0r-1. FFTW_SOURCE is the folder of FFTW's source
+# package when the module has an FFTW of its own, which is then installed
+# with FFTW's COPYRIGHT; "-" for the system's FFTW.
 set -eu
-build=$1 source=$2 frei0r=$3
+build=$1 source=$2 frei0r=$3 fftw_source=${4:--}
 unset DEVIDORIV_MODULE
 
 work=$(mktemp -d)
@@ -25,6 +27,16 @@ root=$(cd "$work/stage$prefix" && pwd -P)
 expected="bin/devidoriv lib/devidoriv/devidoriv.so share/man/man1/devidoriv.1.gz
 share/doc/devidoriv/README.md share/doc/devidoriv/LICENSE"
 [ "$frei0r" = 1 ] && expected="$expected lib/frei0r-1/devidoriv.so"
+if [ "$fftw_source" != - ]; then
+    expected="$expected share/doc/devidoriv/fftw/COPYRIGHT"
+    for f in "$fftw_source"/*; do
+        installed=share/doc/devidoriv/fftw/source/$(basename "$f")
+        cmp -s "$f" "$root/$installed" || fail "$installed is not FFTW's $f"
+        expected="$expected $installed"
+    done
+    grep -q "Copyright (c) .* Matteo Frigo" "$root/share/doc/devidoriv/fftw/COPYRIGHT" ||
+        fail "share/doc/devidoriv/fftw/COPYRIGHT is not FFTW's"
+fi
 for f in $expected; do
     [ -f "$root/$f" ] || fail "$f is not installed"
 done
