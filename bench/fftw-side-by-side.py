@@ -6,8 +6,9 @@ process per module, frame size and thread count, in interleaved rounds: in
 every round each module runs once for every size and thread count, the
 modules' order alternating from round to round, so that a shared machine's
 load falls on all of them alike. Each module plans with FFTW_MEASURE and
-keeps a wisdom cache file of its own, which an untimed first round fills;
-the timed rounds plan from it, as every render after a user's first one.
+keeps a wisdom cache file of its own, which an untimed first round fills
+from nothing (a file left by an earlier run is removed first); the timed
+rounds plan from it, as every render after a user's first one.
 
   fftw-side-by-side.py --probe 'build/bench/devidoriv_module_probe' \\
       --module system=build/bench/devidoriv.so --module own=build/bench-own/devidoriv.so \\
@@ -16,9 +17,11 @@ the timed rounds plan from it, as every render after a user's first one.
 The probe command may start with a loader (wine PROGRAM). Prints, per size
 and thread count, each module's median time per frame over the rounds
 (each round's value being the probe's median frame) with the spread of the
-rounds, its CPU time per frame, and the first module's time over each
-other module's: the median of the rounds' ratios and their spread. A ratio
-above 1 means the other module is faster.
+rounds, its fastest frame of all rounds (on a shared machine other work
+only ever slows a frame down) and its CPU time per frame; and the first
+module's time over each other module's: the median of the rounds' ratios
+with their spread, and the ratio of the fastest frames. A ratio above 1
+means the other module is faster.
 """
 
 import argparse
@@ -59,10 +62,14 @@ def frames_for(size, megapixel_frames):
     return max(5, round(megapixel_frames * 1e6 / (width * height)))
 
 
+def wisdom_file(args, name):
+    return os.path.join(args.wisdom_dir, f"{name}.txt")
+
+
 def run_probe(args, module, size, threads):
     name, path = module
     frames = frames_for(size, args.megapixel_frames)
-    env = dict(os.environ, DEVIDORIV_WISDOM=os.path.join(args.wisdom_dir, f"{name}.txt"))
+    env = dict(os.environ, DEVIDORIV_WISDOM=wisdom_file(args, name))
     command = shlex.split(args.probe) + [path, size, str(threads), str(frames)]
     done = subprocess.run(command, env=env, capture_output=True, text=True)
     if done.returncode != 0:
@@ -78,9 +85,16 @@ def spread(values):
     return f"{min(values):.1f}-{max(values):.1f}"
 
 
+def fastest(probes):
+    return min(p["wall_min_ms"] for p in probes)
+
+
 def main():
     args = parse_args()
     os.makedirs(args.wisdom_dir, exist_ok=True)
+    for name, _ in args.modules:
+        if os.path.exists(wisdom_file(args, name)):
+            os.remove(wisdom_file(args, name))
     cases = [(size, threads) for size in args.sizes for threads in args.threads]
     print(f"Filling the wisdom files in {args.wisdom_dir} (untimed round)", flush=True)
     for size, threads in cases:
@@ -98,14 +112,14 @@ def main():
 
     reference = args.modules[0][0]
     print()
-    print(f"Median ms per frame over {args.rounds} rounds (spread of the rounds), CPU ms per "
-          f"frame, and {reference}'s time over each other module's (median of the rounds' "
-          f"ratios, spread):")
+    print(f"Median ms per frame over {args.rounds} rounds (spread of the rounds), fastest "
+          f"frame, CPU ms per frame; {reference}'s time over each other module's: median of "
+          f"the rounds' ratios (spread), and of the fastest frames:")
     header = ["size", "threads"]
     for name, _ in args.modules:
-        header += [f"{name} ms", f"{name} CPU ms"]
+        header += [f"{name} ms", f"{name} fastest", f"{name} CPU ms"]
     for name, _ in args.modules[1:]:
-        header.append(f"{reference} / {name}")
+        header += [f"{reference} / {name}", "fastest"]
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for case in cases:
@@ -114,12 +128,13 @@ def main():
             wall = [p["wall_ms"] for p in results[(case, name)]]
             cpu = [p["cpu_ms"] for p in results[(case, name)]]
             row += [f"{statistics.median(wall):.1f} ({spread(wall)})",
-                    f"{statistics.median(cpu):.1f}"]
+                    f"{fastest(results[(case, name)]):.1f}", f"{statistics.median(cpu):.1f}"]
         ref = [p["wall_ms"] for p in results[(case, reference)]]
         for name, _ in args.modules[1:]:
             other = [p["wall_ms"] for p in results[(case, name)]]
             ratios = [a / b for a, b in zip(ref, other)]
             row.append(f"{statistics.median(ratios):.2f} ({min(ratios):.2f}-{max(ratios):.2f})")
+            row.append(f"{fastest(results[(case, reference)]) / fastest(results[(case, name)]):.2f}")
         print("| " + " | ".join(row) + " |")
 
 
