@@ -8,7 +8,9 @@ modules' order alternating from round to round, so that a shared machine's
 load falls on all of them alike. Each module plans with FFTW_MEASURE and
 keeps a wisdom cache file of its own, which an untimed first round fills
 from nothing (a file left by an earlier run is removed first); the timed
-rounds plan from it, as every render after a user's first one.
+rounds plan from it, as every render after a user's first one. With
+--planning estimate the modules plan with FFTW_ESTIMATE instead, as a
+preview does, and use no wisdom file.
 
   fftw-side-by-side.py --probe 'build/bench/devidoriv_module_probe' \\
       --module system=build/bench/devidoriv.so --module own=build/bench-own/devidoriv.so \\
@@ -41,6 +43,7 @@ def parse_args():
     p.add_argument("--sizes", default="1920x1080,3840x2160")
     p.add_argument("--threads", default="1,2")
     p.add_argument("--rounds", type=int, default=5)
+    p.add_argument("--planning", choices=["measure", "estimate"], default="measure")
     p.add_argument("--megapixel-frames", type=float, default=24.0,
                    help="frames per probe at 1 megapixel; fewer at larger sizes (at least 5)")
     args = p.parse_args()
@@ -69,8 +72,9 @@ def wisdom_file(args, name):
 def run_probe(args, module, size, threads):
     name, path = module
     frames = frames_for(size, args.megapixel_frames)
-    env = dict(os.environ, DEVIDORIV_WISDOM=wisdom_file(args, name))
-    command = shlex.split(args.probe) + [path, size, str(threads), str(frames)]
+    wisdom = wisdom_file(args, name) if args.planning == "measure" else "off"
+    env = dict(os.environ, DEVIDORIV_WISDOM=wisdom)
+    command = shlex.split(args.probe) + [path, size, str(threads), str(frames), args.planning]
     done = subprocess.run(command, env=env, capture_output=True, text=True)
     if done.returncode != 0:
         sys.exit(f"fftw-side-by-side: {shlex.join(command)} failed ({done.returncode}):\n"
@@ -96,7 +100,8 @@ def main():
         if os.path.exists(wisdom_file(args, name)):
             os.remove(wisdom_file(args, name))
     cases = [(size, threads) for size in args.sizes for threads in args.threads]
-    print(f"Filling the wisdom files in {args.wisdom_dir} (untimed round)", flush=True)
+    print(f"Planning with FFTW_{args.planning.upper()}; untimed first round "
+          f"(wisdom files in {args.wisdom_dir})", flush=True)
     for size, threads in cases:
         for module in args.modules:
             run_probe(args, module, size, threads)

@@ -1,13 +1,15 @@
-// ProcessFrame of one module file, as a render drives it: the probe loads
-// the module through the host library, sets the default ellipse low-pass
-// on all three planes with measured plans (the host is saving), and times
+// ProcessFrame of one module file, as a render or a preview drives it: the
+// probe loads the module through the host library, sets the default
+// ellipse low-pass on all three planes with measured plans (a render: the
+// host is saving) or estimated ones (a preview with "never measure"), and
+// times
 // ProcessFrame on the benchmarks' test picture, each frame from the
 // unfiltered picture (copied back in untimed). The first frame plans the
 // workspace and is timed apart. It uses only the host library and the
 // public header, so that it builds for Windows as well and compares
 // modules built against different FFTW builds, one process each:
 //
-//   devidoriv_module_probe MODULE WIDTHxHEIGHT THREADS FRAMES
+//   devidoriv_module_probe MODULE WIDTHxHEIGHT THREADS FRAMES [measure|estimate]
 //
 // THREADS is both the module's FFTW thread setting and the host's worker
 // threads, as the command-line tool's --threads N --workers N. It prints
@@ -46,10 +48,16 @@ struct ProbeArgs {
   int32_t height = 0;
   int32_t threads = 0;
   int frames = 0;
+  bool measure = true;
 };
 
 bool ParseArgs(int argc, char** argv, ProbeArgs* args) {
-  if (argc != 5) return false;
+  if (argc != 5 && argc != 6) return false;
+  if (argc == 6) {
+    const std::string planning = argv[5];
+    if (planning != "measure" && planning != "estimate") return false;
+    args->measure = planning == "measure";
+  }
   args->module = argv[1];
   if (std::sscanf(argv[2], "%dx%d", &args->width, &args->height) != 2) return false;
   args->threads = std::atoi(argv[3]);
@@ -89,8 +97,9 @@ int Fail(const std::string& message) {
 }
 
 // The default ellipse on luma and chroma, FFTW_MEASURE plans as in a
-// render, `threads` FFTW threads and as many worker threads.
-void Configure(hostlib::ModuleHost& host, int32_t threads) {
+// render or FFTW_ESTIMATE ones, `threads` FFTW threads and as many worker
+// threads.
+void Configure(hostlib::ModuleHost& host, int32_t threads, bool measure) {
   using namespace devidoriv;
   host.ResetSettings();
   host.SetTrack(track::luma_type, 0);
@@ -100,8 +109,8 @@ void Configure(hostlib::ModuleHost& host, int32_t threads) {
   host.SetCheck(check::luma_on, true);
   host.SetCheck(check::chroma_on, true);
   host.SetCheck(check::measure_when_saving_only, true);
-  host.SetCheck(check::never_measure, false);
-  host.SetSaving(true);
+  host.SetCheck(check::never_measure, !measure);
+  host.SetSaving(measure);
   host.SetWorkerThreads(threads);
 }
 
@@ -121,7 +130,8 @@ double TimeOneFrame(hostlib::ModuleHost& host, const hostlib::Frame& picture,
 int main(int argc, char** argv) {
   ProbeArgs args;
   if (!ParseArgs(argc, argv, &args)) {
-    return Fail("usage: devidoriv_module_probe MODULE WIDTHxHEIGHT THREADS FRAMES");
+    return Fail(
+        "usage: devidoriv_module_probe MODULE WIDTHxHEIGHT THREADS FRAMES [measure|estimate]");
   }
   hostlib::Frame picture(args.width, args.height);
   bench::DrawTestPicture(picture);
@@ -132,7 +142,7 @@ int main(int argc, char** argv) {
   if (!host.Load(args.module, &error)) return Fail(args.module + ": " + error);
   host.SetMaxFrame(args.width, args.height);
   host.Init();
-  Configure(host, args.threads);
+  Configure(host, args.threads, args.measure);
 
   const double plan = TimeOneFrame(host, picture, frame);
   std::vector<double> wall;

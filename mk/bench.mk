@@ -24,7 +24,8 @@
 #                     ProcessFrame with measured plans at 1280x720, 1920x1080 and
 #                     3840x2160, 1 and 2 threads, in interleaved rounds
 #                     (bench/fftw-side-by-side.py); SIDE_BY_SIDE_ARGS are handed
-#                     on, e.g. make bench-own-fftw SIDE_BY_SIDE_ARGS="--rounds 9"
+#                     on, e.g. make bench-own-fftw SIDE_BY_SIDE_ARGS="--rounds 9", or
+#                     SIDE_BY_SIDE_ARGS="--planning estimate" for a preview's plans
 #   make bench-windows-fftw   the Windows module built on an SSE2-only FFTW next to
 #                     the one on the SSE2, AVX and AVX2 FFTW of the release, under
 #                     Wine, at 1920x1080 and 3840x2160, 1 and 2 threads; the i686
