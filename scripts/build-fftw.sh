@@ -6,7 +6,8 @@
 #   build-fftw.sh TARGET PREFIX [SIMD]
 # TARGET is i686 or x86_64 (MinGW-w64, Windows) or linux (this machine's
 # compiler, code for any x86-64). SIMD is avx2 (the default: SSE2, AVX and
-# AVX2/FMA codelets) or sse2 (SSE2 codelets only, for comparison).
+# AVX2/FMA codelets), avx (SSE2 and AVX codelets, as Debian's own build) or
+# sse2 (SSE2 codelets only), the last two for comparison.
 #
 # FFTW compiles each codelet folder for its instruction set alone and
 # registers the AVX and AVX2 solvers only after CPUID and XGETBV say that
@@ -25,8 +26,8 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-target=${1:?usage: build-fftw.sh i686|x86_64|linux PREFIX [avx2|sse2]}
-prefix=${2:?usage: build-fftw.sh i686|x86_64|linux PREFIX [avx2|sse2]}
+target=${1:?usage: build-fftw.sh i686|x86_64|linux PREFIX [avx2|avx|sse2]}
+prefix=${2:?usage: build-fftw.sh i686|x86_64|linux PREFIX [avx2|avx|sse2]}
 simd=${3:-avx2}
 jobs=${JOBS:-2}
 say() { echo "build-fftw: $*" >&2; }
@@ -62,9 +63,10 @@ case $target in
 esac
 case $simd in
     avx2) simd_options="--enable-sse2 --enable-avx --enable-avx2" ;;
+    avx) simd_options="--enable-sse2 --enable-avx" ;;
     sse2) simd_options="--enable-sse2" ;;
     *)
-        say "unknown SIMD choice '$simd' (avx2 or sse2)"
+        say "unknown SIMD choice '$simd' (avx2, avx or sse2)"
         exit 2
         ;;
 esac
