@@ -4,10 +4,13 @@
 #   make install  install into PREFIX (/usr/local); see mk/install.mk
 #   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
 #   make OWN_FFTW=ON ...   the module with an FFTW of its own, built from Debian's
-#                          source package and linked in (DEVIDORIV_OWN_FFTW)
+#                          source package with AVX2 and linked in (DEVIDORIV_OWN_FFTW;
+#                          see docs/performance.md)
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
+# Off: the module's own FFTW renders faster than Debian's library, but its
+# estimated plans (a preview's) are slower at 1920x1080 (docs/performance.md).
 OWN_FFTW ?= OFF
 
 # Debian packages the native build and tests need.

@@ -14,6 +14,8 @@ option(DEVIDORIV_OWN_FFTW
        "Build FFTW from Debian's source package and link it into the module (Linux)" OFF)
 set(DEVIDORIV_OWN_FFTW_PREFIX "${PROJECT_BINARY_DIR}/fftw-own" CACHE PATH
     "Where DEVIDORIV_OWN_FFTW builds and installs FFTW")
+set(DEVIDORIV_OWN_FFTW_SIMD avx2 CACHE STRING
+    "The codelets of DEVIDORIV_OWN_FFTW: avx2 (SSE2, AVX, AVX2), avx or sse2")
 find_package(Threads REQUIRED)
 add_library(Devidoriv::fftw3f INTERFACE IMPORTED)
 
@@ -21,10 +23,12 @@ if(DEVIDORIV_OWN_FFTW AND NOT WIN32)
   # Built at configure time, once: the script does nothing when the
   # prefix holds a finished build of the same configuration.
   set(_fftw_log ${PROJECT_BINARY_DIR}/fftw-own.log)
-  message(STATUS "FFTW of the module's own: ${DEVIDORIV_OWN_FFTW_PREFIX} (log: ${_fftw_log})")
+  message(STATUS "FFTW of the module's own in ${DEVIDORIV_OWN_FFTW_PREFIX}: built once from "
+                 "Debian's source package, which takes minutes (log: ${_fftw_log})")
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env CC=${CMAKE_C_COMPILER}
             sh ${PROJECT_SOURCE_DIR}/scripts/build-fftw.sh linux ${DEVIDORIV_OWN_FFTW_PREFIX}
+               ${DEVIDORIV_OWN_FFTW_SIMD}
     RESULT_VARIABLE _fftw_status
     OUTPUT_FILE ${_fftw_log}
     ERROR_FILE ${_fftw_log})
