@@ -122,10 +122,10 @@ void PictureConverter::Configure(const PictureFormat& format) {
   }
 }
 
-void PictureConverter::PartRows(int32_t part, int32_t parts, int32_t* first, int32_t* end) const {
-  const int64_t rows = format_.plane_height(1);  // chroma rows, or rows without subsampling
-  *first = static_cast<int32_t>(rows * part / parts);
-  *end = static_cast<int32_t>(rows * (part + 1) / parts);
+DevidorivRowRange PictureConverter::PartRows(int32_t part, int32_t parts) const {
+  // Chroma rows, or rows without subsampling, split as the module splits
+  // its own row passes.
+  return DevidorivContiguousRows(part, parts, format_.plane_height(1));
 }
 
 namespace {
@@ -241,18 +241,6 @@ DEVIDORIV_AVX2_CLONE void PictureConverter::FromHostRows(const YcPixel* image, i
   }
 }
 
-void PictureConverter::ToHost(const Picture& picture, YcPixel* image, int32_t stride) const {
-  const uint16_t* planes[3] = {picture.planes[0].data(), picture.planes[1].data(),
-                               picture.planes[2].data()};
-  ToHostRows(planes, image, stride, 0, format_.plane_height(1));
-}
-
-void PictureConverter::FromHost(const YcPixel* image, int32_t stride, Picture* picture) const {
-  uint16_t* planes[3] = {picture->planes[0].data(), picture->planes[1].data(),
-                         picture->planes[2].data()};
-  FromHostRows(image, stride, planes, 0, format_.plane_height(1));
-}
-
 namespace {
 
 template <typename Sample, typename Frame>
@@ -268,23 +256,21 @@ auto PlanesOf(Frame& frame) {
 
 void PictureConverter::ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part,
                               int32_t parts) const {
-  int32_t first = 0, end = 0;
-  PartRows(part, parts, &first, &end);
+  const DevidorivRowRange rows = PartRows(part, parts);
   if (format_.bit_depth > 8) {
-    ToHostRows(PlanesOf<uint16_t>(frame).data(), image, stride, first, end);
+    ToHostRows(PlanesOf<uint16_t>(frame).data(), image, stride, rows.first, rows.end);
   } else {
-    ToHostRows(PlanesOf<uint8_t>(frame).data(), image, stride, first, end);
+    ToHostRows(PlanesOf<uint8_t>(frame).data(), image, stride, rows.first, rows.end);
   }
 }
 
 void PictureConverter::FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part,
                                 int32_t parts) const {
-  int32_t first = 0, end = 0;
-  PartRows(part, parts, &first, &end);
+  const DevidorivRowRange rows = PartRows(part, parts);
   if (format_.bit_depth > 8) {
-    FromHostRows(image, stride, PlanesOf<uint16_t>(*frame).data(), first, end);
+    FromHostRows(image, stride, PlanesOf<uint16_t>(*frame).data(), rows.first, rows.end);
   } else {
-    FromHostRows(image, stride, PlanesOf<uint8_t>(*frame).data(), first, end);
+    FromHostRows(image, stride, PlanesOf<uint8_t>(*frame).data(), rows.first, rows.end);
   }
 }
 

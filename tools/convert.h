@@ -63,14 +63,8 @@ class PictureConverter {
   void Configure(const PictureFormat& format);
 
   // Fills the format's width x height pixels of `image` (row stride in
-  // pixels) from `picture`; mono pictures get neutral chroma.
-  void ToHost(const Picture& picture, YcPixel* image, int32_t stride) const;
-  // Writes the pixels back into `picture`, which must be allocated for
-  // the configured format.
-  void FromHost(const YcPixel* image, int32_t stride, Picture* picture) const;
-
-  // The same for a frame as the stream holds it, which must have the
-  // configured format.
+  // pixels) from a frame of the configured format; mono frames get neutral
+  // chroma. FromHost writes the pixels back into such a frame.
   void ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part = 0,
               int32_t parts = 1) const;
   void FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part = 0,
@@ -87,7 +81,7 @@ class PictureConverter {
 
   // Rows of the part: [first, end) of the chroma rows (the rows themselves
   // without vertical subsampling).
-  void PartRows(int32_t part, int32_t parts, int32_t* first, int32_t* end) const;
+  DevidorivRowRange PartRows(int32_t part, int32_t parts) const;
   template <typename Sample>
   void ToHostRows(const Sample* const planes[3], YcPixel* image, int32_t stride, int32_t first,
                   int32_t end) const;

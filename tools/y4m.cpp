@@ -305,37 +305,6 @@ std::string FormatY4mHeader(const Y4mHeader& header) {
   return line;
 }
 
-Y4mHeader MakeY4mHeader(const PictureFormat& format, const std::string& frame_rate) {
-  Y4mHeader h;
-  h.format = format;
-  h.chroma_tag = ChromaTagFor(format.layout, format.bit_depth);
-  h.frame_rate = frame_rate;
-  h.interlace = "p";
-  h.aspect = "1:1";
-  h.x_tags.push_back(format.full_range ? "COLORRANGE=FULL" : "COLORRANGE=LIMITED");
-  return h;
-}
-
-void PackPlanes(const Picture& picture, uint8_t* raw) {
-  const bool wide = picture.format.bytes_per_sample() == 2;
-  for (int p = 0; p < picture.format.plane_count(); ++p) {
-    for (uint16_t v : picture.planes[p]) {
-      *raw++ = static_cast<uint8_t>(v & 0xff);
-      if (wide) *raw++ = static_cast<uint8_t>(v >> 8);
-    }
-  }
-}
-
-void UnpackPlanes(const uint8_t* raw, Picture* picture) {
-  const bool wide = picture->format.bytes_per_sample() == 2;
-  for (int p = 0; p < picture->format.plane_count(); ++p) {
-    for (uint16_t& v : picture->planes[p]) {
-      v = *raw++;
-      if (wide) v = static_cast<uint16_t>(v | (*raw++ << 8));
-    }
-  }
-}
-
 // Reader.
 
 Y4mReader::~Y4mReader() {
@@ -430,14 +399,6 @@ ReadStatus Y4mReader::ReadFrameBytes(RawFrame* frame, std::string* params, std::
   return ReadStatus::kFrame;
 }
 
-ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
-  const ReadStatus status = ReadFrameBytes(&raw_, params, error);
-  if (status != ReadStatus::kFrame) return status;
-  picture->Allocate(header_.format);
-  UnpackPlanes(raw_.bytes(), picture);
-  return status;
-}
-
 ReadStatus Y4mReader::ReadFrame(RawFrame* frame, std::string* params, std::string* error) {
   const ReadStatus status = ReadFrameBytes(frame, params, error);
   if (status == ReadStatus::kFrame && !kStreamWordsNative && header_.format.bit_depth > 8) {
@@ -490,13 +451,6 @@ bool Y4mWriter::WriteHeader(const Y4mHeader& header, std::string* error) {
   const std::string line = FormatY4mHeader(header);
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) return Fail(error);
   return true;
-}
-
-bool Y4mWriter::WriteFrame(const Picture& picture, const std::string& params, std::string* error) {
-  // Sized with the first frame, not with the header; the same size after.
-  raw_.resize(format_.frame_bytes());
-  PackPlanes(picture, raw_.data());
-  return WriteBytes(raw_.data(), raw_.size(), params, error);
 }
 
 bool Y4mWriter::WriteFrame(const RawFrame& frame, const std::string& params, std::string* error) {

@@ -214,7 +214,7 @@ TEST(Frei0rHosts, FfmpegFilteringTestsrc2MatchesTheToolOnTheSameFrames) {
           picture.planes[plane][i] = tool::HostToCode(component(host[i], plane), scale[plane], 65535);
         }
       }
-      ASSERT_TRUE(writer.WriteFrame(picture, "", &error)) << error;
+      ASSERT_TRUE(WritePicture(writer, picture, "", &error)) << error;
     }
     ASSERT_TRUE(writer.Close(&error)) << error;
   }
@@ -230,7 +230,7 @@ TEST(Frei0rHosts, FfmpegFilteringTestsrc2MatchesTheToolOnTheSameFrames) {
   std::string frame_params;
   int64_t compared = 0, left_out = 0, different = 0;
   for (size_t f = 0; f < in.size(); ++f) {
-    ASSERT_EQ(reader.ReadFrame(&picture, &frame_params, &error), tool::ReadStatus::kFrame) << error;
+    ASSERT_EQ(ReadPicture(reader, &picture, &frame_params, &error), tool::ReadStatus::kFrame) << error;
     std::vector<YcPixel> host(in[f].pixels.size());
     std::vector<bool> representable(host.size(), true);
     for (int plane = 0; plane < 3; ++plane) {

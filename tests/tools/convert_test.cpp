@@ -147,10 +147,10 @@ TEST(PictureConverter, EveryCodeSurvivesTheTripThroughTheHost) {
     PictureConverter converter;
     converter.Configure(f);
     std::vector<YcPixel> image(static_cast<size_t>(f.width) * f.height);
-    converter.ToHost(in, image.data(), f.width);
+    PictureToHost(converter, in, image.data(), f.width);
     Picture out;
     out.Allocate(f);
-    converter.FromHost(image.data(), f.width, &out);
+    PictureFromHost(converter, image.data(), f.width, &out);
     EXPECT_LE(MaxDifference(in, out), Tolerance(c.depth, c.full)) << Describe(c);
     if (c.depth == 8) {
       EXPECT_EQ(MaxDifference(in, out), 0) << Describe(c);
@@ -171,10 +171,10 @@ TEST(PictureConverter, RandomFramesOfEveryFormatComeBack) {
     converter.Configure(f);
     const int32_t stride = f.width + 3;
     std::vector<YcPixel> image(static_cast<size_t>(stride) * f.height);
-    converter.ToHost(in, image.data(), stride);
+    PictureToHost(converter, in, image.data(), stride);
     Picture out;
     out.Allocate(f);
-    converter.FromHost(image.data(), stride, &out);
+    PictureFromHost(converter, image.data(), stride, &out);
     const int32_t worst = MaxDifference(in, out);
     EXPECT_LE(worst, Tolerance(c.depth, c.full)) << Describe(c);
     if (c.depth <= 12) {
@@ -201,7 +201,7 @@ TEST(PictureConverter, RepeatsSubsampledChromaOverItsPixels) {
   PictureConverter converter;
   converter.Configure(f);
   std::vector<YcPixel> image(15);
-  converter.ToHost(in, image.data(), 5);
+  PictureToHost(converter, in, image.data(), 5);
   const SampleScale c = ChromaScale(8, false);
   for (int32_t y = 0; y < 3; ++y) {
     for (int32_t x = 0; x < 5; ++x) {
@@ -226,7 +226,7 @@ TEST(PictureConverter, AveragesChromaOverTheCoveredPixels) {
   converter.Configure(f);
   Picture out;
   out.Allocate(f);
-  converter.FromHost(image.data(), 5, &out);
+  PictureFromHost(converter, image.data(), 5, &out);
   EXPECT_EQ(out.planes[1][0], 165);  // 128 + 672 * 224 / 4096 = 164.75
   EXPECT_EQ(out.planes[2][5], 16);
   EXPECT_EQ(out.planes[1][1], 128);
@@ -243,7 +243,7 @@ TEST(PictureConverter, MonoHasNeutralChromaAndOnlyALumaPlane) {
   PictureConverter converter;
   converter.Configure(f);
   std::vector<YcPixel> image(8, YcPixel{1, 2, 3});
-  converter.ToHost(in, image.data(), 4);
+  PictureToHost(converter, in, image.data(), 4);
   for (const YcPixel& p : image) {
     EXPECT_EQ(p.cb, 0);
     EXPECT_EQ(p.cr, 0);

@@ -70,7 +70,7 @@ class ToolTest : public testing::Test {
     if (header != nullptr) *header = reader.header();
     Picture p;
     ReadStatus status;
-    while ((status = reader.ReadFrame(&p, &params, &error)) == ReadStatus::kFrame)
+    while ((status = ReadPicture(reader, &p, &params, &error)) == ReadStatus::kFrame)
       frames.push_back(p);
     EXPECT_EQ(status, ReadStatus::kEnd) << error;
     return frames;
