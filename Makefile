@@ -9,7 +9,7 @@ BUILD_TYPE ?= RelWithDebInfo
 
 # Debian packages the native build and tests need.
 NATIVE_PACKAGES = cmake make g++ pkg-config libfftw3-dev libgtest-dev libgmock-dev \
-	libbenchmark-dev libpng-dev ffmpeg binutils
+	libbenchmark-dev libpng-dev ffmpeg binutils python3
 
 .PHONY: all deps configure build test clean
 

@@ -2,8 +2,8 @@
 #   make frei0r   install what is missing (as root), build
 #                 $(BUILD_DIR)/frei0r/devidoriv.so and the module it loads,
 #                 $(BUILD_DIR)/devidoriv.so
-# Use it with FREI0R_PATH=$(BUILD_DIR)/frei0r, or install it (README, "In
-# Linux editors"). Its tests are part of make test.
+# Use it with FREI0R_PATH=$(BUILD_DIR)/frei0r, or install it (docs/editors.md,
+# "Using it"). Its tests are part of make test.
 #
 # frei0r.h comes from frei0r-plugins-dev; the tests run the plug-in in
 # ffmpeg (already a native package) and in melt.
