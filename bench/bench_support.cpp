@@ -20,8 +20,8 @@ constexpr int32_t kMaxWidth = 3840;
 constexpr int32_t kMaxHeight = 2160;
 
 // The host's sample ranges.
-constexpr int32_t kLumaTop = 4096;
-constexpr int32_t kChromaSwing = 2048;
+constexpr int32_t kLumaTop = DEVIDORIV_LUMA_WHITE;
+constexpr int32_t kChromaSwing = DEVIDORIV_CHROMA_SWING;
 
 // A small, fast, deterministic generator for the noise of the picture.
 class XorShift {
