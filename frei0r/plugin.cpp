@@ -145,7 +145,7 @@ class Instance {
     const ParamInfo* info = ParamAt(param);
     if (!info) return;
     if (info->is_track) {
-      params_[info->index] = TrackFromParam(value, ranges_[info->index]);
+      params_[info->index] = TrackFromParam(value, info->scale, ranges_[info->index]);
     } else {
       checks_[info->index] = CheckFromParam(value) ? 1 : 0;
     }
@@ -154,7 +154,7 @@ class Instance {
   double Get(int param) const {
     const ParamInfo* info = ParamAt(param);
     if (!info) return 0.0;
-    if (info->is_track) return ParamFromTrack(params_[info->index], ranges_[info->index]);
+    if (info->is_track) return ParamFromTrack(params_[info->index], info->scale);
     return checks_[info->index] ? 1.0 : 0.0;
   }
 

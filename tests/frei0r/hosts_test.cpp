@@ -21,12 +21,13 @@ namespace devidoriv::frei0r {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Params;
-using test::Rgba;
-using tool::test::MakeTempDir;
 using hostlib::ColorMatrix;
 using hostlib::MatrixFor;
 using hostlib::StandardForHeight;
+using test::Params;
+using test::Pixels;
+using test::Rgba;
+using tool::test::MakeTempDir;
 using tool::test::ReadFile;
 using tool::test::RunCommand;
 using tool::test::ShellQuote;
@@ -66,9 +67,9 @@ void WriteFrames(const std::string& path, const std::vector<Rgba>& frames) {
 }
 
 // Every parameter in order for ffmpeg's filter_params, which takes them
-// by position, separated by '|': the values of `params`, the defaults for
-// a frame of width x height elsewhere; booleans as y and n.
-std::string PositionalParams(const Params& params, int32_t width, int32_t height) {
+// by position, separated by '|': the values of `params`, the defaults
+// elsewhere; booleans as y and n.
+std::string PositionalParams(const Params& params) {
   std::string list;
   const TrackTable& table = test::ModuleTrackTable();
   for (int i = 0; i < kParamCount; ++i) {
@@ -78,8 +79,7 @@ std::string PositionalParams(const Params& params, int32_t width, int32_t height
     if (info.is_track) {
       char text[32];
       std::snprintf(text, sizeof text, "%.17g",
-                    given != params.end() ? given->second
-                                          : test::DefaultParam(info.name, width, height));
+                    given != params.end() ? given->second : test::DefaultParam(info.name));
       value = text;
     } else {
       const bool on = given != params.end() ? given->second >= 0.5
@@ -91,8 +91,8 @@ std::string PositionalParams(const Params& params, int32_t width, int32_t height
   return list;
 }
 
-std::string Frei0rFilter(const Params& params, int32_t width, int32_t height) {
-  return "frei0r=filter_name=devidoriv:filter_params=" + PositionalParams(params, width, height);
+std::string Frei0rFilter(const Params& params) {
+  return "frei0r=filter_name=devidoriv:filter_params=" + PositionalParams(params);
 }
 
 std::string WithPluginPath() { return "FREI0R_PATH=" + ShellQuote(test::PluginDirectory()) + " "; }
@@ -117,18 +117,21 @@ tool::test::CommandResult RunMelt(const std::string& arguments, const std::strin
   return run;
 }
 
-// The tool's options for `params`: a track's value as the plug-in maps
-// it for the frame size, a check box as --NAME or --no-NAME.
+// The tool's options for `params`, by the settings' names (fft_threads
+// is --threads): a track's value as the plug-in maps it for the frame
+// size, a check box as --NAME or --no-NAME.
 std::string ToolOptions(const Params& params, int32_t width, int32_t height) {
   std::string options;
   for (const auto& [name, value] : params) {
-    std::string flag = name;
-    for (char& c : flag) c = c == '_' ? '-' : c;
-    bool is_track = false;
+    const ParamInfo* info = nullptr;
     for (int i = 0; i < kParamCount; ++i) {
-      if (name == ParamAt(i)->name) is_track = ParamAt(i)->is_track;
+      if (name == ParamAt(i)->name) info = ParamAt(i);
     }
-    if (is_track) {
+    EXPECT_NE(info, nullptr) << name;
+    if (!info) continue;
+    std::string flag = info->setting->name;
+    for (char& c : flag) c = c == '_' ? '-' : c;
+    if (info->is_track) {
       options += " --" + flag + " " + std::to_string(test::TrackValue(name, value, width, height));
     } else {
       options += (value >= 0.5 ? " --" : " --no-") + flag;
@@ -179,14 +182,15 @@ TEST(Frei0rHosts, FfmpegFilteringTestsrc2MatchesTheToolOnTheSameFrames) {
   // A low-pass of luma, a corner cut of chroma, the spectrum of Cb drawn
   // in; estimated plans and one FFT thread.
   const Params params = {
-      {"luma_a", 0.03},     {"luma_b", 0.05},       {"luma_w", 0.8},         {"luma_type", 0.0},
-      {"chroma_a", 0.06},   {"chroma_b", 0.08},      {"chroma_w", 0.3},       {"chroma_type", 0.6},
-      {"plane", 0.5},       {"contrast", 0.2},      {"threads", 1.0 / 32.0}, {"show_spectrum", 1},
-      {"sync_sliders", 0},  {"never_measure", 1},
+      {"luma_a", Pixels(39)}, {"luma_b", Pixels(49)},      {"luma_w", 0.8},
+      {"luma_type", 0.0},     {"chroma_a", Pixels(78)},    {"chroma_b", Pixels(78)},
+      {"chroma_w", 0.3},      {"chroma_type", 0.6},        {"plane", 0.5},
+      {"contrast", 0.2},      {"fft_threads", 1.0 / 32.0}, {"show_spectrum", 1},
+      {"sync_sliders", 0},    {"never_measure", 1},
   };
   const auto ffmpeg = RunCommand(
       WithPluginPath() + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 320x240 -r 25 -i " +
-      ShellQuote(dir + "/in.rgba") + " -vf " + ShellQuote(Frei0rFilter(params, kWidth, kHeight)) +
+      ShellQuote(dir + "/in.rgba") + " -vf " + ShellQuote(Frei0rFilter(params)) +
       " -f rawvideo -pix_fmt rgba -y " + ShellQuote(dir + "/plugin.rgba"));
   ASSERT_EQ(ffmpeg.exit_code, 0) << ffmpeg.err;
   const std::vector<Rgba> plugin = ReadFrames(dir + "/plugin.rgba", kWidth, kHeight);
@@ -273,8 +277,8 @@ TEST(Frei0rHosts, MeltWithNamedParametersRendersWhatFfmpegRendersByPosition) {
             "description=320x240 25p\nframe_rate_num=25\nframe_rate_den=1\nwidth=320\n"
             "height=240\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
             "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n");
-  const Params params = {{"luma_a", 0.03},   {"luma_b", 0.05}, {"luma_type", 0.2},
-                         {"chroma_a", 0.01}, {"sync_sliders", 0}, {"never_measure", 1}};
+  const Params params = {{"luma_a", Pixels(39)},   {"luma_b", Pixels(49)}, {"luma_type", 0.2},
+                         {"chroma_a", Pixels(14)}, {"sync_sliders", 0},    {"never_measure", 1}};
   std::string named;
   for (const auto& [name, value] : params) named += " " + name + "=" + std::to_string(value);
   const auto melt = RunMelt(
@@ -286,7 +290,7 @@ TEST(Frei0rHosts, MeltWithNamedParametersRendersWhatFfmpegRendersByPosition) {
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   const auto ffmpeg = RunCommand(
       WithPluginPath() + "ffmpeg -v error -i " + ShellQuote(dir + "/clip.png") + " -vf " +
-      ShellQuote(Frei0rFilter(params, kWidth, kHeight)) + " -f rawvideo -pix_fmt rgba -y " +
+      ShellQuote(Frei0rFilter(params)) + " -f rawvideo -pix_fmt rgba -y " +
       ShellQuote(dir + "/ffmpeg.rgba") + " && ffmpeg -v error -i " + ShellQuote(dir + "/clip.png") +
       " -f rawvideo -pix_fmt rgba -y " + ShellQuote(dir + "/clip.rgba"));
   ASSERT_EQ(ffmpeg.exit_code, 0) << ffmpeg.err;
@@ -314,7 +318,7 @@ TEST(Frei0rHosts, AnInstalledPluginFindsTheModuleOrSaysWhereItLooked) {
                 root / "lib/frei0r-1/devidoriv.so");
   fs::copy_file(DEVIDORIV_MODULE_PATH, root / "lib/devidoriv/devidoriv.so");
   const std::string filter =
-      " -vf " + ShellQuote("frei0r=filter_name=devidoriv:filter_params=0.02|0.02");
+      " -vf " + ShellQuote("frei0r=filter_name=devidoriv:filter_params=0.002|0.002");  // 8 px
   const std::string source = "ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 1 ";
   const std::string installed = "env -u DEVIDORIV_MODULE FREI0R_PATH=" +
                                 ShellQuote((root / "lib/frei0r-1").string()) + " ";

@@ -16,6 +16,7 @@ namespace {
 
 using test::Instance;
 using test::Params;
+using test::Pixels;
 using test::PluginSession;
 using test::RandomFrame;
 using test::Rgba;
@@ -55,13 +56,21 @@ struct InstanceCase {
 };
 std::vector<InstanceCase> FourInstances() {
   return {
-      {kLargeWidth, kLargeHeight, {{"luma_a", 0.01}, {"luma_b", 0.02}, {"never_measure", 1}}},
-      {kSmallWidth, kSmallHeight,
-       {{"luma_a", 0.02}, {"luma_type", 0.2}, {"chroma_on", 0}, {"never_measure", 1}}},
-      {kLargeWidth, kLargeHeight,
-       {{"chroma_a", 0.01}, {"chroma_b", 0.01}, {"luma_on", 0}, {"never_measure", 1}}},
-      {kSmallWidth, kSmallHeight,
-       {{"luma_type", 0.6}, {"show_spectrum", 1}, {"plane", 0.5}, {"contrast", 0.3},
+      {kLargeWidth,
+       kLargeHeight,
+       {{"luma_a", Pixels(40)}, {"luma_b", Pixels(20)}, {"never_measure", 1}}},
+      {kSmallWidth,
+       kSmallHeight,
+       {{"luma_a", Pixels(20)}, {"luma_type", 0.2}, {"chroma_on", 0}, {"never_measure", 1}}},
+      {kLargeWidth,
+       kLargeHeight,
+       {{"chroma_a", Pixels(30)}, {"chroma_b", Pixels(12)}, {"luma_on", 0}, {"never_measure", 1}}},
+      {kSmallWidth,
+       kSmallHeight,
+       {{"luma_type", 0.6},
+        {"show_spectrum", 1},
+        {"plane", 0.5},
+        {"contrast", 0.3},
         {"never_measure", 1}}},
   };
 }
@@ -123,7 +132,9 @@ TEST(Frei0rPlugin, AMovedSliderMovesItsPartnerWhileSyncIsOn) {
     Params second;  // set before the second frame
     Params expected;
   };
-  constexpr double kL = 0.02, kC = 0.3, kM = 0.1;
+  // Radii within a 64 x 48 frame's spectrum (a up to 33, b up to 24), so
+  // that each value filters differently.
+  const double kL = Pixels(10), kC = Pixels(20), kM = Pixels(5);
   const Row rows[] = {
       {"a luma value alone", {{"luma_a", kL}}, {}, {{"luma_a", kL}, {"chroma_a", kL}}},
       {"a chroma value alone", {{"chroma_a", kC}}, {}, {{"luma_a", kC}, {"chroma_a", kC}}},
@@ -162,12 +173,12 @@ TEST(Frei0rPlugin, AMovedSliderMovesItsPartnerWhileSyncIsOn) {
 TEST(Frei0rPlugin, UpdateLeavesTheParametersAlone) {
   PluginSession session;
   ASSERT_TRUE(session.ok());
-  Instance instance(64, 48, {{"luma_a", 0.02}});
+  Instance instance(64, 48, {{"luma_a", Pixels(10)}});
   const double luma = instance.Get("luma_a"), chroma = instance.Get("chroma_a");
   instance.Filter(RandomFrame(64, 48, 3));
   EXPECT_EQ(instance.Get("luma_a"), luma);
   EXPECT_EQ(instance.Get("chroma_a"), chroma);
-  EXPECT_EQ(chroma, test::DefaultParam("chroma_a", 64, 48));
+  EXPECT_EQ(chroma, test::DefaultParam("chroma_a"));
 }
 
 // MLT calls f0r_deinit before it destroys its instances; ffmpeg calls
@@ -179,7 +190,7 @@ TEST(Frei0rPlugin, TheHostStaysUntilTheLastInitAndInstanceAreGone) {
   ASSERT_EQ(plugin.init(), 1);
   ASSERT_EQ(plugin.init(), 1);
   {
-    Instance instance(64, 48, {{"luma_a", 0.02}});
+    Instance instance(64, 48, {{"luma_a", Pixels(10)}});
     ASSERT_TRUE(instance.ok());
     const Rgba before = instance.Filter(in);
     plugin.deinit();
@@ -192,7 +203,7 @@ TEST(Frei0rPlugin, TheHostStaysUntilTheLastInitAndInstanceAreGone) {
     ASSERT_TRUE(again.ok());
     EXPECT_EQ(plugin.construct(0, 48), nullptr);
     EXPECT_EQ(plugin.construct(64, 0), nullptr);
-    Instance instance(64, 48, {{"luma_a", 0.02}});
+    Instance instance(64, 48, {{"luma_a", Pixels(10)}});
     ASSERT_TRUE(instance.ok());
     EXPECT_NE(instance.Filter(in).pixels, in.pixels);
   }
