@@ -6,8 +6,9 @@
 # Linux editors"). Its tests are part of make test.
 #
 # frei0r.h comes from frei0r-plugins-dev; the tests run the plug-in in
-# ffmpeg (already a native package) and in melt.
-NATIVE_PACKAGES += frei0r-plugins-dev melt
+# ffmpeg (already a native package), in melt, and in GStreamer
+# (gst-launch-1.0 with the frei0r elements of plugins-bad).
+NATIVE_PACKAGES += frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad
 
 .PHONY: frei0r
 

@@ -2,6 +2,8 @@
 // both filters off, the luma and chroma sliders kept in step, instances of
 // two frame sizes on four threads at once, and the order in which MLT ends
 // them.
+#include "frei0r/plugin.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -198,6 +200,24 @@ TEST(Frei0rPlugin, TheHostStaysUntilTheLastInitAndInstanceAreGone) {
     EXPECT_EQ(instance.Filter(in).pixels, before.pixels) << "after f0r_deinit";
   }
   EXPECT_EQ(plugin.construct(64, 48), nullptr) << "an instance without f0r_init";
+  // MLT goes on to f0r_update with the null instance: the frame comes back
+  // striped, opaque red on the stripes, the input between them.
+  Rgba marked(64, 48);
+  plugin.update(nullptr, 0.0, in.pixels.data(), marked.pixels.data());
+  int red = 0, kept = 0;
+  for (int32_t y = 0; y < 48; ++y) {
+    for (int32_t x = 0; x < 64; ++x) {
+      const size_t i = static_cast<size_t>(y) * 64 + x;
+      const uint8_t* p = marked.bytes() + 4 * i;
+      if (frei0r::OnMarkStripe(x, y)) {
+        red += p[0] == 255 && p[1] == 0 && p[2] == 0 && p[3] == 255;
+      } else {
+        kept += marked.pixels[i] == in.pixels[i];
+      }
+    }
+  }
+  EXPECT_EQ(red, 64 * 48 / 4) << "a quarter of the pixels lie on the red stripes";
+  EXPECT_GT(kept, 64 * 48 / 2) << "the input between the stripes";
   {
     PluginSession again;
     ASSERT_TRUE(again.ok());
