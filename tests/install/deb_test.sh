@@ -6,13 +6,11 @@
 #   deb_test.sh BUILD_DIR VERSION FREI0R
 # FREI0R is 1 when the frei0r plug-in is built, and the package then holds
 # it.
-set -eu
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
 build=$1 version=$2 frei0r=$3
 unset DEVIDORIV_MODULE
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+work_folder
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }

@@ -6,13 +6,11 @@
 #   install_test.sh BUILD_DIR SOURCE_DIR FREI0R
 # FREI0R is 1 when the frei0r plug-in is built: ffmpeg then runs it from
 # the staged lib/frei0r-1.
-set -eu
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
 build=$1 source=$2 frei0r=$3
 unset DEVIDORIV_MODULE
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+work_folder
 
 prefix=/opt/devidoriv
 DESTDIR=$work/stage cmake --install "$build" --prefix "$prefix" --component devidoriv \
