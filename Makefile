@@ -1,16 +1,26 @@
-# Devidoriv: build, test and run the filter module.
+# Devidoriv: build, test and run the filter module. Every build goes
+# through a preset of CMakePresets.json (cmake --preset, cmake --build
+# --preset, ctest --preset); docs/building.md describes them.
 #   make          build the module (build/devidoriv.so), the tool and the tests
-#   make test     install what is missing (as root), build, run all tests
+#                 with what is installed; never installs anything
+#   make deps     install every Debian package that the build, the tests and
+#                 the optional tools need (as root)
+#   make test     make deps, build, run all tests
 #   make install  install into PREFIX (/usr/local); see mk/install.mk
 #   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
-BUILD_DIR ?= build
+# The default preset's build folder.
+BUILD_DIR = build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-BUILD_TYPE ?= RelWithDebInfo
 
-# Debian packages the native build and tests need.
+# Debian packages of the native build and its tests; the mk files add the
+# optional tools. The build itself needs only a C++ compiler, CMake, FFTW
+# and libpng; without the others configure leaves out what needs them.
 NATIVE_PACKAGES = cmake make g++ pkg-config libfftw3-dev libgtest-dev libgmock-dev \
 	libbenchmark-dev libpng-dev ffmpeg binutils python3
 
+# Prerequisites run in the order written (make deps before the build); the
+# builds themselves run JOBS jobs.
+.NOTPARALLEL:
 .PHONY: all deps configure build test clean
 
 all: build
@@ -18,14 +28,14 @@ all: build
 deps:
 	@scripts/install-deps.sh $(NATIVE_PACKAGES)
 
-configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+configure:
+	cmake --preset default
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build --preset default -j $(JOBS)
 
-test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+test: deps build
+	ctest --preset default -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD_DIR)

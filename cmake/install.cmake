@@ -4,7 +4,7 @@
 #   bin/devidoriv                      the command-line tool
 #   lib/devidoriv/devidoriv.so         the module, where the tool looks for it
 #   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built
-#   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help
+#   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help (with help2man)
 #   share/doc/devidoriv/               README.md, LICENSE and docs/
 # The module's folder is lib/ on every distribution, not the multiarch
 # library folder: the tool and the frei0r plug-in find it by its place
@@ -33,22 +33,23 @@ if(TARGET devidoriv_tool)
   # The man page, written by help2man from the tool's --help with the
   # defaults and ranges of the module built beside it.
   find_program(DEVIDORIV_HELP2MAN help2man)
-  if(NOT DEVIDORIV_HELP2MAN)
-    message(FATAL_ERROR "help2man not found; it writes the tool's man page (Debian: help2man)")
+  if(DEVIDORIV_HELP2MAN)
+    set(DEVIDORIV_MAN_PAGE ${PROJECT_BINARY_DIR}/man/devidoriv.1.gz)
+    add_custom_command(OUTPUT ${DEVIDORIV_MAN_PAGE}
+      COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh ${DEVIDORIV_HELP2MAN}
+              $<TARGET_FILE:devidoriv_tool> $<TARGET_FILE:devidoriv> ${PROJECT_VERSION}
+              ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m ${DEVIDORIV_MAN_PAGE}
+      DEPENDS devidoriv_tool devidoriv ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh
+              ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m
+      COMMENT "Writing the man page devidoriv.1 from the tool's --help"
+      VERBATIM)
+    add_custom_target(devidoriv_man ALL DEPENDS ${DEVIDORIV_MAN_PAGE})
+    install(FILES ${DEVIDORIV_MAN_PAGE}
+      DESTINATION share/man/man1
+      COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  else()
+    devidoriv_leave_out(man_page "The man page" "help2man not found (Debian: help2man)")
   endif()
-  set(DEVIDORIV_MAN_PAGE ${PROJECT_BINARY_DIR}/man/devidoriv.1.gz)
-  add_custom_command(OUTPUT ${DEVIDORIV_MAN_PAGE}
-    COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh ${DEVIDORIV_HELP2MAN}
-            $<TARGET_FILE:devidoriv_tool> $<TARGET_FILE:devidoriv> ${PROJECT_VERSION}
-            ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m ${DEVIDORIV_MAN_PAGE}
-    DEPENDS devidoriv_tool devidoriv ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh
-            ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m
-    COMMENT "Writing the man page devidoriv.1 from the tool's --help"
-    VERBATIM)
-  add_custom_target(devidoriv_man ALL DEPENDS ${DEVIDORIV_MAN_PAGE})
-  install(FILES ${DEVIDORIV_MAN_PAGE}
-    DESTINATION share/man/man1
-    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
 endif()
 
 # The frei0r plug-in goes where frei0r hosts look for plug-ins; it finds

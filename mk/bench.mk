@@ -20,7 +20,8 @@
 #                     WISDOM_BENCH_ARGS are handed on, e.g.
 #                     make bench-wisdom WISDOM_BENCH_ARGS="--sizes 1920x1080 --threads 2"
 # The benchmarks never use the user's wisdom cache: off, or a file of their own.
-BENCH_DIR ?= $(BUILD_DIR)/bench
+# The bench preset's build folder.
+BENCH_DIR = $(BUILD_DIR)/bench
 BENCH_ARGS ?=
 TOOL_RATIO_ARGS ?=
 WISDOM_BENCH_ARGS ?=
@@ -31,16 +32,15 @@ BENCH_PACKAGES = python3 ffmpeg time
 
 bench-configure: deps
 	@scripts/install-deps.sh $(BENCH_PACKAGES)
-	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DDEVIDORIV_BUILD_BENCH=ON \
-	  -DDEVIDORIV_BUILD_TESTS=OFF -DDEVIDORIV_BUILD_TOOLS=ON
+	cmake --preset bench
 
 bench: bench-configure
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target devidoriv_bench
+	cmake --build --preset bench -j $(JOBS) --target devidoriv_bench
 	DEVIDORIV_WISDOM=off $(BENCH_DIR)/devidoriv_bench --benchmark_out=$(BENCH_DIR)/results.json \
 	  --benchmark_out_format=json $(BENCH_ARGS)
 
 bench-tool: bench-configure
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target devidoriv_tool devidoriv_frame_probe
+	cmake --build --preset bench -j $(JOBS) --target devidoriv_tool devidoriv_frame_probe
 	DEVIDORIV_WISDOM=off bench/tool-ratio.py --tool $(BENCH_DIR)/devidoriv --probe $(BENCH_DIR)/devidoriv_frame_probe \
 	  $(TOOL_RATIO_ARGS)
 
@@ -49,6 +49,6 @@ bench-peer: build
 	DEVIDORIV_WISDOM=off TOOL=$(BUILD_DIR)/devidoriv bench/compare-peer.sh
 
 bench-wisdom: bench-configure
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target devidoriv_wisdom_bench
+	cmake --build --preset bench -j $(JOBS) --target devidoriv_wisdom_bench
 	$(BENCH_DIR)/devidoriv_wisdom_bench --cache $(BENCH_DIR)/wisdom-bench/fftw-wisdom.txt \
 	  --json $(BENCH_DIR)/wisdom-results.json $(WISDOM_BENCH_ARGS)

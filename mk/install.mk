@@ -9,24 +9,29 @@
 #   make deb         build $(BUILD_DIR)/devidoriv_VERSION_ARCH.deb, the same files under /usr
 # make install builds what is missing first but does not configure again, so
 # that sudo make install after make leaves the build folder to its owner.
+# Without help2man the man page is left out.
 PREFIX ?= /usr/local
 DESTDIR ?=
 
 # help2man writes the man page; dpkg-shlibdeps (dpkg-dev) finds the
-# package's dependencies.
-NATIVE_PACKAGES += help2man dpkg-dev
+# package's dependencies. make deb installs them when missing (as root).
+DEB_PACKAGES = help2man dpkg-dev
+NATIVE_PACKAGES += $(DEB_PACKAGES)
 
-.PHONY: install uninstall deb
+.PHONY: install uninstall deb deb-deps
 
 $(BUILD_DIR)/CMakeCache.txt:
 	$(MAKE) --no-print-directory configure
 
 install: $(BUILD_DIR)/CMakeCache.txt
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build --preset default -j $(JOBS)
 	DESTDIR='$(DESTDIR)' cmake --install $(BUILD_DIR) --prefix '$(PREFIX)'
 
 uninstall:
 	@DESTDIR='$(DESTDIR)' scripts/uninstall.sh $(BUILD_DIR)/install_manifest.txt
 
-deb: build
+deb-deps:
+	@scripts/install-deps.sh $(DEB_PACKAGES)
+
+deb: deb-deps build
 	cd $(BUILD_DIR) && cpack --config CPackConfig.cmake

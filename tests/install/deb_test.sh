@@ -3,16 +3,16 @@
 # /usr, and a Depends field that names the packages of exactly the shared
 # libraries its binaries link. Then the unpacked package's tool runs and
 # finds the package's module.
-#   deb_test.sh BUILD_DIR VERSION FREI0R
-# FREI0R is 1 when the frei0r plug-in is built, and the package then holds
-# it.
-set -eu
-build=$1 version=$2 frei0r=$3
+#   deb_test.sh BUILD_DIR VERSION FREI0R MAN
+# FREI0R is 1 when the frei0r plug-in is built, and MAN when the man page
+# is; the package then holds them.
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
+build=$1 version=$2 frei0r=$3 man=$4
 unset DEVIDORIV_MODULE
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# CPack finds the package's dependencies with dpkg-shlibdeps.
+need dpkg-deb dpkg-shlibdeps
+work_folder
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }
@@ -29,9 +29,10 @@ deb=$work/devidoriv_${version}_$arch.deb
 dpkg-deb -c "$deb" | grep -v '^d' > "$work/contents"
 sed 's|.* \./|/|' "$work/contents" | sort > "$work/files"
 grep -v '^/usr/' "$work/files" && fail "files outside /usr"
-expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/man/man1/devidoriv.1.gz
-/usr/share/doc/devidoriv/README.md /usr/share/doc/devidoriv/LICENSE"
+expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/doc/devidoriv/README.md
+/usr/share/doc/devidoriv/LICENSE"
 [ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so"
+[ "$man" = 1 ] && expected="$expected /usr/share/man/man1/devidoriv.1.gz"
 for f in $expected; do
     grep -qx "$f" "$work/files" || fail "$f is not in the package"
 done
