@@ -6,8 +6,9 @@
 # Linux editors"). Its tests are part of make test.
 #
 # frei0r.h comes from frei0r-plugins-dev; the tests run the plug-in in
-# ffmpeg (already a native package) and in melt.
-NATIVE_PACKAGES += frei0r-plugins-dev melt
+# ffmpeg (already a native package) and in melt, and check Shotcut's panel
+# with qmllint (qtdeclarative5-dev-tools).
+NATIVE_PACKAGES += frei0r-plugins-dev melt qtdeclarative5-dev-tools
 
 .PHONY: frei0r
 
