@@ -21,3 +21,13 @@ target_link_libraries(Devidoriv::fftw3f INTERFACE ${FFTW3F_LIBRARY} Threads::Thr
 if(NOT WIN32)
   target_link_libraries(Devidoriv::fftw3f INTERFACE m)
 endif()
+# A shared FFTW (the system's libfftw3f.so) is one library for the whole
+# process, its planner shared with whatever else in the process plans
+# transforms; a static one is linked into the module alone (a MinGW
+# import library, .dll.a, stands for a DLL).
+if(FFTW3F_LIBRARY MATCHES "\\.(a|lib)$" AND NOT FFTW3F_LIBRARY MATCHES "\\.dll\\.a$")
+  set(DEVIDORIV_FFTW_SHARED 0)
+else()
+  set(DEVIDORIV_FFTW_SHARED 1)
+endif()
+target_compile_definitions(Devidoriv::fftw3f INTERFACE DEVIDORIV_FFTW_SHARED=${DEVIDORIV_FFTW_SHARED})

@@ -6,9 +6,11 @@
 # Linux editors"). Its tests are part of make test.
 #
 # frei0r.h comes from frei0r-plugins-dev; the tests run the plug-in in
-# ffmpeg (already a native package) and in melt, and check Shotcut's panel
-# with qmllint (qtdeclarative5-dev-tools).
-NATIVE_PACKAGES += frei0r-plugins-dev melt qtdeclarative5-dev-tools
+# ffmpeg (already a native package), in melt, and in GStreamer
+# (gst-launch-1.0 with the frei0r elements of plugins-bad), and check
+# Shotcut's panel with qmllint (qtdeclarative5-dev-tools).
+NATIVE_PACKAGES += frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-bad \
+	qtdeclarative5-dev-tools
 
 .PHONY: frei0r
 
@@ -21,9 +23,10 @@ frei0r: configure
 #   make frei0r-picture
 FREI0R_PICTURE ?= docs/images/frei0r-before-after.png
 FREI0R_PICTURE_FRAME ?= 16
-# The demo's settings (make demo) as frei0r values for a 320 x 240 frame:
+# The demo's settings (make demo) as frei0r values, radii in pixels / 4096:
 # luma a 40, b 30, w 50, chroma a 20, b 15.
-FREI0R_PICTURE_SETTINGS ?= luma_a=0.0305 luma_b=0.0302 chroma_a=0.0148 chroma_b=0.0146
+FREI0R_PICTURE_SETTINGS ?= luma_a=0.009765625 luma_b=0.00732421875 chroma_a=0.0048828125 \
+  chroma_b=0.003662109375
 
 .PHONY: frei0r-picture
 

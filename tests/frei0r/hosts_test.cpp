@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "hostlib/color.h"
 #include "frei0r/parameters.h"
+#include "frei0r/plugin.h"
+#include "hostlib/color.h"
 #include "tests/frei0r/frei0r_test_util.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/convert.h"
@@ -21,12 +22,13 @@ namespace devidoriv::frei0r {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Params;
-using test::Rgba;
-using tool::test::MakeTempDir;
 using hostlib::ColorMatrix;
 using hostlib::MatrixFor;
 using hostlib::StandardForHeight;
+using test::Params;
+using test::Pixels;
+using test::Rgba;
+using tool::test::MakeTempDir;
 using tool::test::ReadFile;
 using tool::test::RunCommand;
 using tool::test::ShellQuote;
@@ -66,9 +68,9 @@ void WriteFrames(const std::string& path, const std::vector<Rgba>& frames) {
 }
 
 // Every parameter in order for ffmpeg's filter_params, which takes them
-// by position, separated by '|': the values of `params`, the defaults for
-// a frame of width x height elsewhere; booleans as y and n.
-std::string PositionalParams(const Params& params, int32_t width, int32_t height) {
+// by position, separated by '|': the values of `params`, the defaults
+// elsewhere; booleans as y and n.
+std::string PositionalParams(const Params& params) {
   std::string list;
   const TrackTable& table = test::ModuleTrackTable();
   for (int i = 0; i < kParamCount; ++i) {
@@ -78,8 +80,7 @@ std::string PositionalParams(const Params& params, int32_t width, int32_t height
     if (info.is_track) {
       char text[32];
       std::snprintf(text, sizeof text, "%.17g",
-                    given != params.end() ? given->second
-                                          : test::DefaultParam(info.name, width, height));
+                    given != params.end() ? given->second : test::DefaultParam(info.name));
       value = text;
     } else {
       const bool on = given != params.end() ? given->second >= 0.5
@@ -91,8 +92,8 @@ std::string PositionalParams(const Params& params, int32_t width, int32_t height
   return list;
 }
 
-std::string Frei0rFilter(const Params& params, int32_t width, int32_t height) {
-  return "frei0r=filter_name=devidoriv:filter_params=" + PositionalParams(params, width, height);
+std::string Frei0rFilter(const Params& params) {
+  return "frei0r=filter_name=devidoriv:filter_params=" + PositionalParams(params);
 }
 
 std::string WithPluginPath() { return "FREI0R_PATH=" + ShellQuote(test::PluginDirectory()) + " "; }
@@ -104,31 +105,35 @@ std::string WithPluginPath() { return "FREI0R_PATH=" + ShellQuote(test::PluginDi
 // (seen a few times in a hundred runs on a loaded machine, with any
 // filter or none). That race is MLT's, so a run that ends so is run
 // again, a few times, each under a time limit.
-tool::test::CommandResult RunMelt(const std::string& arguments, const std::string& output) {
+tool::test::CommandResult RunMelt(const std::string& arguments, const std::string& output,
+                                  const std::string& environment = WithPluginPath()) {
   constexpr int kTries = 4;
   tool::test::CommandResult run;
   for (int i = 0; i < kTries; ++i) {
     std::error_code ignored;
     fs::remove(output, ignored);
-    run = RunCommand(WithPluginPath() + "timeout 60 melt " + arguments + " </dev/null");
+    run = RunCommand(environment + "timeout 60 melt " + arguments + " </dev/null");
     const bool started = fs::exists(output) && fs::file_size(output) > 0;
     if (run.exit_code != 124 && (run.exit_code != 0 || started)) break;
   }
   return run;
 }
 
-// The tool's options for `params`: a track's value as the plug-in maps
-// it for the frame size, a check box as --NAME or --no-NAME.
+// The tool's options for `params`, by the settings' names (fft_threads
+// is --threads): a track's value as the plug-in maps it for the frame
+// size, a check box as --NAME or --no-NAME.
 std::string ToolOptions(const Params& params, int32_t width, int32_t height) {
   std::string options;
   for (const auto& [name, value] : params) {
-    std::string flag = name;
-    for (char& c : flag) c = c == '_' ? '-' : c;
-    bool is_track = false;
+    const ParamInfo* info = nullptr;
     for (int i = 0; i < kParamCount; ++i) {
-      if (name == ParamAt(i)->name) is_track = ParamAt(i)->is_track;
+      if (name == ParamAt(i)->name) info = ParamAt(i);
     }
-    if (is_track) {
+    EXPECT_NE(info, nullptr) << name;
+    if (!info) continue;
+    std::string flag = info->setting->name;
+    for (char& c : flag) c = c == '_' ? '-' : c;
+    if (info->is_track) {
       options += " --" + flag + " " + std::to_string(test::TrackValue(name, value, width, height));
     } else {
       options += (value >= 0.5 ? " --" : " --no-") + flag;
@@ -179,14 +184,15 @@ TEST(Frei0rHosts, FfmpegFilteringTestsrc2MatchesTheToolOnTheSameFrames) {
   // A low-pass of luma, a corner cut of chroma, the spectrum of Cb drawn
   // in; estimated plans and one FFT thread.
   const Params params = {
-      {"luma_a", 0.03},     {"luma_b", 0.05},       {"luma_w", 0.8},         {"luma_type", 0.0},
-      {"chroma_a", 0.06},   {"chroma_b", 0.08},      {"chroma_w", 0.3},       {"chroma_type", 0.6},
-      {"plane", 0.5},       {"contrast", 0.2},      {"threads", 1.0 / 32.0}, {"show_spectrum", 1},
-      {"sync_sliders", 0},  {"never_measure", 1},
+      {"luma_a", Pixels(39)}, {"luma_b", Pixels(49)},      {"luma_w", 0.8},
+      {"luma_type", 0.0},     {"chroma_a", Pixels(78)},    {"chroma_b", Pixels(78)},
+      {"chroma_w", 0.3},      {"chroma_type", 0.6},        {"plane", 0.5},
+      {"contrast", 0.2},      {"fft_threads", 1.0 / 32.0}, {"show_spectrum", 1},
+      {"sync_sliders", 0},    {"never_measure", 1},
   };
   const auto ffmpeg = RunCommand(
       WithPluginPath() + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 320x240 -r 25 -i " +
-      ShellQuote(dir + "/in.rgba") + " -vf " + ShellQuote(Frei0rFilter(params, kWidth, kHeight)) +
+      ShellQuote(dir + "/in.rgba") + " -vf " + ShellQuote(Frei0rFilter(params)) +
       " -f rawvideo -pix_fmt rgba -y " + ShellQuote(dir + "/plugin.rgba"));
   ASSERT_EQ(ffmpeg.exit_code, 0) << ffmpeg.err;
   const std::vector<Rgba> plugin = ReadFrames(dir + "/plugin.rgba", kWidth, kHeight);
@@ -273,8 +279,8 @@ TEST(Frei0rHosts, MeltWithNamedParametersRendersWhatFfmpegRendersByPosition) {
             "description=320x240 25p\nframe_rate_num=25\nframe_rate_den=1\nwidth=320\n"
             "height=240\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
             "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n");
-  const Params params = {{"luma_a", 0.03},   {"luma_b", 0.05}, {"luma_type", 0.2},
-                         {"chroma_a", 0.01}, {"sync_sliders", 0}, {"never_measure", 1}};
+  const Params params = {{"luma_a", Pixels(39)},   {"luma_b", Pixels(49)}, {"luma_type", 0.2},
+                         {"chroma_a", Pixels(14)}, {"sync_sliders", 0},    {"never_measure", 1}};
   std::string named;
   for (const auto& [name, value] : params) named += " " + name + "=" + std::to_string(value);
   const auto melt = RunMelt(
@@ -286,7 +292,7 @@ TEST(Frei0rHosts, MeltWithNamedParametersRendersWhatFfmpegRendersByPosition) {
   ASSERT_EQ(melt.exit_code, 0) << melt.err;
   const auto ffmpeg = RunCommand(
       WithPluginPath() + "ffmpeg -v error -i " + ShellQuote(dir + "/clip.png") + " -vf " +
-      ShellQuote(Frei0rFilter(params, kWidth, kHeight)) + " -f rawvideo -pix_fmt rgba -y " +
+      ShellQuote(Frei0rFilter(params)) + " -f rawvideo -pix_fmt rgba -y " +
       ShellQuote(dir + "/ffmpeg.rgba") + " && ffmpeg -v error -i " + ShellQuote(dir + "/clip.png") +
       " -f rawvideo -pix_fmt rgba -y " + ShellQuote(dir + "/clip.rgba"));
   ASSERT_EQ(ffmpeg.exit_code, 0) << ffmpeg.err;
@@ -303,37 +309,114 @@ TEST(Frei0rHosts, MeltWithNamedParametersRendersWhatFfmpegRendersByPosition) {
   }
 }
 
+// An MLT profile of width x height, square pixels, 25 frames a second.
+std::string MeltProfile(int32_t width, int32_t height) {
+  const std::string w = std::to_string(width), h = std::to_string(height);
+  return "description=" + w + "x" + h + "\nframe_rate_num=25\nframe_rate_den=1\nwidth=" + w +
+         "\nheight=" + h +
+         "\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num=" + w +
+         "\ndisplay_aspect_den=" + h + "\ncolorspace=601\n";
+}
+
+// Whether a frame carries the plug-in's mark of a frame it could not
+// filter: every pixel of the red stripes opaque red.
+bool Marked(const Rgba& frame) {
+  for (int32_t y = 0; y < frame.height; ++y) {
+    for (int32_t x = 0; x < frame.width; ++x) {
+      const uint8_t* p = frame.bytes() + 4 * (static_cast<size_t>(y) * frame.width + x);
+      if (OnMarkStripe(x, y) && !(p[0] == 255 && p[1] == 0 && p[2] == 0 && p[3] == 255)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // Installed as lib/frei0r-1/devidoriv.so, the plug-in finds the module in
-// lib/devidoriv/; without it, ffmpeg fails with the plug-in's one line.
-TEST(Frei0rHosts, AnInstalledPluginFindsTheModuleOrSaysWhereItLooked) {
+// lib/devidoriv/. Without it (removed, or DEVIDORIV_MODULE naming a file
+// that is not there) no render passes for a filtered one: ffmpeg fails
+// with the plug-in's one line; melt, which cannot fail a render for a
+// filter (MLT ignores f0r_init's result and a null instance), writes
+// every frame striped, after the same line.
+TEST(Frei0rHosts, AnInstalledPluginFindsTheModuleOrNoRenderPassesForFiltered) {
   SKIP_WITHOUT("ffmpeg");
+  enum class Module { kInstalled, kRemoved, kNamedButMissing };
+  struct Row {
+    const char* host;
+    Module module;
+    bool exits_0;         // the render ends with success
+    const char* message;  // on standard error; null for none
+  };
+  const Row rows[] = {
+      {"ffmpeg", Module::kInstalled, true, nullptr},
+      {"ffmpeg", Module::kRemoved, false, "cannot find the module devidoriv.so"},
+      {"ffmpeg", Module::kNamedButMissing, false, "cannot load module "},
+      {"melt", Module::kInstalled, true, nullptr},
+      {"melt", Module::kRemoved, true, "cannot find the module devidoriv.so"},
+      {"melt", Module::kNamedButMissing, true, "cannot load module "},
+  };
+  constexpr int32_t kWidth = 64, kHeight = 48;
   const fs::path root = MakeTempDir();
+  const std::string clip = (root / "clip.png").string();
+  ASSERT_EQ(
+      RunCommand("ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 1 -y " +
+                 ShellQuote(clip) + " && ffmpeg -v error -i " + ShellQuote(clip) +
+                 " -f rawvideo -pix_fmt rgba -y " + ShellQuote((root / "plain.rgba").string()))
+          .exit_code,
+      0);
+  const std::vector<Rgba> plain = ReadFrames((root / "plain.rgba").string(), kWidth, kHeight);
+  ASSERT_EQ(plain.size(), 1u);
+  WriteFile((root / "profile").string(), MeltProfile(kWidth, kHeight));
   fs::create_directories(root / "lib/frei0r-1");
-  fs::create_directories(root / "lib/devidoriv");
   fs::copy_file(fs::path(test::PluginDirectory()) / "devidoriv.so",
                 root / "lib/frei0r-1/devidoriv.so");
-  fs::copy_file(DEVIDORIV_MODULE_PATH, root / "lib/devidoriv/devidoriv.so");
-  const std::string filter =
-      " -vf " + ShellQuote("frei0r=filter_name=devidoriv:filter_params=0.02|0.02");
-  const std::string source = "ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 1 ";
-  const std::string installed = "env -u DEVIDORIV_MODULE FREI0R_PATH=" +
-                                ShellQuote((root / "lib/frei0r-1").string()) + " ";
-  const std::string filtered = (root / "filtered.rgba").string();
-  const std::string plain = (root / "plain.rgba").string();
+  const std::string output = (root / "out.rgba").string();
+  // 8 px radii, the rest the defaults.
+  const std::string ffmpeg_filter =
+      " -vf " + ShellQuote("frei0r=filter_name=devidoriv:filter_params=0.002|0.002");
+  const std::string melt_filter = " -filter frei0r.devidoriv luma_a=0.002 luma_b=0.002";
 
-  const auto run = RunCommand(installed + source + filter + " -f rawvideo -pix_fmt rgba -y " +
-                              ShellQuote(filtered) + " && " + source +
-                              " -f rawvideo -pix_fmt rgba -y " + ShellQuote(plain));
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadFile(filtered).size(), ReadFile(plain).size());
-  EXPECT_NE(ReadFile(filtered), ReadFile(plain)) << "the installed plug-in changed nothing";
-
-  fs::remove(root / "lib/devidoriv/devidoriv.so");
-  const auto missing = RunCommand(installed + source + filter + " -f null -");
-  EXPECT_NE(missing.exit_code, 0);
-  EXPECT_NE(missing.err.find("devidoriv frei0r plug-in: cannot find the module devidoriv.so"),
-            std::string::npos)
-      << missing.err;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.host) + " with the module " +
+                 (row.module == Module::kInstalled ? "installed"
+                  : row.module == Module::kRemoved ? "removed"
+                                                   : "named but missing"));
+    if (std::string(row.host) == "melt" && !Have("melt")) continue;
+    std::error_code ignored;
+    fs::remove_all(root / "lib/devidoriv", ignored);
+    if (row.module == Module::kInstalled) {
+      fs::create_directories(root / "lib/devidoriv");
+      fs::copy_file(DEVIDORIV_MODULE_PATH, root / "lib/devidoriv/devidoriv.so");
+    }
+    const std::string environment =
+        (row.module == Module::kNamedButMissing
+             ? "DEVIDORIV_MODULE=" + ShellQuote((root / "missing/devidoriv.so").string())
+             : std::string("env -u DEVIDORIV_MODULE")) +
+        " FREI0R_PATH=" + ShellQuote((root / "lib/frei0r-1").string()) + " ";
+    fs::remove(output, ignored);
+    const tool::test::CommandResult run =
+        std::string(row.host) == "ffmpeg"
+            ? RunCommand(environment + "ffmpeg -v error -i " + ShellQuote(clip) + ffmpeg_filter +
+                         " -f rawvideo -pix_fmt rgba -y " + ShellQuote(output))
+            : RunMelt("-quiet -profile " + ShellQuote((root / "profile").string()) + " " +
+                          ShellQuote("avformat:" + clip) + " out=1" + melt_filter + " -consumer " +
+                          ShellQuote("avformat:" + output) +
+                          " f=rawvideo pix_fmt=rgba real_time=-1",
+                      output, environment);
+    EXPECT_EQ(run.exit_code == 0, row.exits_0) << run.exit_code << ": " << run.err;
+    if (row.message) {
+      EXPECT_NE(run.err.find(std::string("devidoriv frei0r plug-in: ") + row.message),
+                std::string::npos)
+          << run.err;
+    }
+    if (!row.exits_0) continue;
+    const std::vector<Rgba> frames = ReadFrames(output, kWidth, kHeight);
+    ASSERT_FALSE(frames.empty());
+    for (const Rgba& frame : frames) {
+      EXPECT_NE(frame.pixels, plain[0].pixels) << "an unfiltered frame";
+      EXPECT_EQ(Marked(frame), row.module != Module::kInstalled);
+    }
+  }
 }
 
 }  // namespace
