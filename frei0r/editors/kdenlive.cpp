@@ -5,6 +5,8 @@
 // is a frei0r value. A "list" offers the frei0r values of `paramlist`
 // under the names of <paramlistdisplay>; a "fixed" parameter is set and
 // not shown.
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -51,15 +53,30 @@ std::string ListParameter(const Setting& setting) {
          NameAndComment(setting, Explanation(setting));
 }
 
-// Radii and transitions keyframeable ("animated"), the counts constant; in
-// whole shown units.
+// The decimals of a number's field. Kdenlive keeps a value as MLT writes it,
+// to 6 significant digits ("%g"), and shows it times the factor in a
+// whole-number field by cutting off the fraction: 42 px, kept as 0.0102539,
+// shows as 41 while the plug-in, which rounds, applies 42. A setting with
+// such a value gets one decimal, which Kdenlive's field rounds (42.0).
+int Decimals(const Setting& setting) {
+  const hostlib::SettingRange range = ShownRange(setting);
+  const int32_t factor = hostlib::Frei0rScale(setting);
+  for (int32_t shown = range.minimum; shown <= range.maximum; ++shown) {
+    char kept[32];
+    std::snprintf(kept, sizeof kept, "%g", Frei0rValue(setting, shown));
+    if (static_cast<int32_t>(std::strtod(kept, nullptr) * factor) != shown) return 1;
+  }
+  return 0;
+}
+
+// Radii and transitions keyframeable ("animated"), the counts constant.
 std::string NumberParameter(const Setting& setting) {
   const hostlib::SettingRange range = ShownRange(setting);
   std::ostringstream out;
   out << Opening(IsKeyframeable(setting) ? "animated" : "constant", setting,
                  Number(Frei0rValue(setting, hostlib::DefaultOf(setting))))
       << " min=\"" << range.minimum << "\" max=\"" << range.maximum << "\" factor=\""
-      << hostlib::Frei0rScale(setting) << "\" decimals=\"0\"";
+      << hostlib::Frei0rScale(setting) << "\" decimals=\"" << Decimals(setting) << "\"";
   const std::string suffix = UnitSuffix(setting);
   if (!suffix.empty()) out << " suffix=\"" << suffix << "\"";
   out << ">\n" << NameAndComment(setting, Explanation(setting));

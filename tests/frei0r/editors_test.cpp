@@ -4,6 +4,8 @@
 // values, factors and defaults that the plug-in itself answers to.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -152,6 +154,19 @@ void ExpectValues(const Setting& s, const std::vector<std::string>& values) {
   }
 }
 
+// Whether Kdenlive's whole-number field shows every value of a setting as
+// the plug-in applies it: Kdenlive keeps the frei0r value as MLT writes it
+// (6 significant digits) and cuts off the fraction of value x factor.
+bool WholeFieldShowsEveryValue(const Setting& s) {
+  const double scale = hostlib::Frei0rScale(s);
+  for (int32_t shown = hostlib::RangeOf(s).minimum; shown <= scale; ++shown) {
+    char kept[32];
+    std::snprintf(kept, sizeof kept, "%g", shown / scale);
+    if (static_cast<int32_t>(std::strtod(kept, nullptr) * scale) != shown) return false;
+  }
+  return true;
+}
+
 // The parameter index of a luma mask setting's chroma partner and back,
 // found by name; -1 for others.
 int PartnerByName(const std::vector<PluginParam>& plugin, const Setting& s) {
@@ -196,6 +211,9 @@ TEST(EditorDescriptions, KdenliveOffersEveryParameterOnceInItsUnitAtThePluginsDe
     } else {
       EXPECT_EQ(p["factor"], std::to_string(hostlib::Frei0rScale(*s))) << s->name;
       EXPECT_EQ(p["max"], p["factor"]) << s->name << ": the largest value a frei0r value carries";
+      if (p["decimals"] == "0") {
+        EXPECT_TRUE(WholeFieldShowsEveryValue(*s)) << s->name;
+      }
     }
   }
 }
