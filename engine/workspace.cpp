@@ -1,7 +1,6 @@
 #include "engine/workspace.h"
 
 #include <limits>
-#include <mutex>
 
 #include "engine/platform.h"
 #include "engine/wisdom.h"
@@ -21,8 +20,10 @@ namespace {
 // frames serialised, and leaves it as it is.
 void MakePlannerThreadSafe() {
 #if DEVIDORIV_FFTW_SHARED
-  static std::once_flag once;
-  std::call_once(once, fftwf_make_planner_thread_safe);
+  // Once per process, as a static's initialisation (std::call_once would
+  // make the module need the dynamic loader for its thread-local state).
+  static const bool made = (fftwf_make_planner_thread_safe(), true);
+  static_cast<void>(made);
 #endif
 }
 

@@ -254,14 +254,56 @@ void Deinitialise() {
 
 namespace {
 
-// The frame size of the calling thread's last f0r_construct that answered
-// null; 0 x 0 when it made an instance. MLT calls f0r_construct and then
-// f0r_update for a frame on one thread.
+// The frame size of each thread's last f0r_construct that answered null
+// (0 x 0 once the thread's last call made an instance), for the last few
+// threads that were refused: MLT calls f0r_construct and then f0r_update
+// for a frame on one thread, and renders on a few. A table, where
+// thread-local storage would make the plug-in need the dynamic loader
+// (__tls_get_addr).
 struct RefusedSize {
   uint32_t width = 0;
   uint32_t height = 0;
 };
-thread_local RefusedSize t_refused;
+
+class RefusedSizes {
+ public:
+  void Note(uint32_t width, uint32_t height) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(mutex_);
+    int slot = Find(self);
+    if (slot < 0) {
+      if (width == 0 && height == 0) return;  // nothing to forget
+      slot = next_;
+      next_ = (next_ + 1) % kThreads;
+      threads_[slot] = self;
+    }
+    sizes_[slot] = {width, height};
+  }
+  RefusedSize OfThisThread() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int slot = Find(std::this_thread::get_id());
+    return slot < 0 ? RefusedSize{} : sizes_[slot];
+  }
+
+ private:
+  static constexpr int kThreads = 16;
+  int Find(std::thread::id thread) const {
+    for (int i = 0; i < kThreads; ++i) {
+      if (threads_[i] == thread) return i;
+    }
+    return -1;
+  }
+  std::mutex mutex_;
+  std::array<std::thread::id, kThreads> threads_{};  // no thread's id at first
+  std::array<RefusedSize, kThreads> sizes_{};
+  int next_ = 0;
+};
+
+// Never destroyed, as the shared host.
+RefusedSizes& TheRefusedSizes() {
+  static RefusedSizes* sizes = new RefusedSizes;
+  return *sizes;
+}
 
 // The stripes' period along x + y, and the widths of their red and white
 // bands: seen on any picture.
@@ -316,7 +358,11 @@ bool OnMarkStripe(uint32_t x, uint32_t y) { return (x + y) % kStripePeriod < kSt
 
 Instance* Construct(uint32_t width, uint32_t height) {
   Instance* instance = MakeInstance(width, height);
-  t_refused = instance ? RefusedSize{} : RefusedSize{width, height};
+  if (instance) {
+    TheRefusedSizes().Note(0, 0);
+  } else {
+    TheRefusedSizes().Note(width, height);
+  }
   return instance;
 }
 
@@ -346,7 +392,7 @@ void GetParam(const Instance* instance, int param, double* value) {
 void Update(Instance* instance, const uint32_t* in, uint32_t* out) {
   if (!in || !out) return;
   if (!instance) {
-    MarkUnfiltered(in, out, t_refused);
+    MarkUnfiltered(in, out, TheRefusedSizes().OfThisThread());
     return;
   }
   Shared& shared = TheShared();

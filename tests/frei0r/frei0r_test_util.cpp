@@ -122,12 +122,19 @@ const TrackTable& ModuleTrackTable() {
   return table;
 }
 
+const ParamInfo* ParamNamed(const std::string& name) {
+  for (int i = 0; i < kParamCount; ++i) {
+    if (name == ParamAt(i)->name) return ParamAt(i);
+  }
+  ADD_FAILURE() << "no parameter " << name;
+  return nullptr;
+}
+
 namespace {
 
 const ParamInfo& TrackParam(const std::string& name) {
-  for (int i = 0; i < kParamCount; ++i) {
-    if (name == ParamAt(i)->name && ParamAt(i)->is_track) return *ParamAt(i);
-  }
+  const ParamInfo* param = ParamNamed(name);
+  if (param && param->is_track) return *param;
   ADD_FAILURE() << "no track parameter " << name;
   std::abort();
 }

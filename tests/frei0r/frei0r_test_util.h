@@ -90,6 +90,10 @@ class PluginSession {
 // 1920), so the table is as the module file holds it.
 const TrackTable& ModuleTrackTable();
 
+// The parameter of this frei0r name; null, with a test failure, when
+// there is none.
+const ParamInfo* ParamNamed(const std::string& name);
+
 // The value of parameter `name` that maps onto the table's default, at
 // every frame size.
 double DefaultParam(const std::string& name);
