@@ -62,3 +62,7 @@ include mk/bench.mk
 include mk/gallery.mk
 # The frei0r plug-in: make frei0r.
 include mk/frei0r.mk
+
+# Kdenlive and Shotcut, and the screenshots of their panels: make
+# editors-deps, make editor-screenshots.
+include mk/editors.mk

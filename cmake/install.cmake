@@ -3,7 +3,9 @@
 # static library goes anywhere:
 #   bin/devidoriv                      the command-line tool
 #   lib/devidoriv/devidoriv.so         the module, where the tool looks for it
-#   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built
+#   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built,
+#   share/kdenlive/effects/frei0r_devidoriv.xml   with its description for Kdenlive
+#   share/shotcut/qml/filters/devidoriv/          and its filter folder for Shotcut
 #   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help (with help2man)
 #   share/doc/devidoriv/               README.md, LICENSE and docs/
 # The module's folder is lib/ on every distribution, not the multiarch
@@ -59,6 +61,16 @@ if(TARGET devidoriv_frei0r)
     LIBRARY DESTINATION lib/frei0r-1
     PERMISSIONS ${DEVIDORIV_LIBRARY_PERMISSIONS}
     COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  # Where the editors read effect descriptions: Kdenlive lists the effect
+  # with these labelled controls, and Shotcut lists a filter only when its
+  # folder holds a meta.qml and the ui.qml of its panel.
+  install(FILES ${DEVIDORIV_KDENLIVE_EFFECT}
+    DESTINATION share/kdenlive/effects
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  install(FILES ${DEVIDORIV_SHOTCUT_FILTER_DIR}/meta.qml ${DEVIDORIV_SHOTCUT_FILTER_DIR}/ui.qml
+    DESTINATION share/shotcut/qml/filters/devidoriv
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  set(CPACK_DEBIAN_PACKAGE_ENHANCES "kdenlive, shotcut")
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
@@ -85,7 +97,8 @@ half-spectrum with one of six tapered masks (luma and chroma set apart),
 transforms back, and can show the log power spectrum of a plane in the
 frame's corner. This package holds the filter module, the devidoriv tool
 that filters YUV4MPEG2 video through it (from files or through ffmpeg's
-pipes), and, where built, a frei0r plug-in of the same filter.")
+pipes), and, where built, a frei0r plug-in of the same filter with its
+effect descriptions for Kdenlive and Shotcut.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)

@@ -8,9 +8,11 @@
 # frei0r.h comes from frei0r-plugins-dev (without it configure leaves the
 # plug-in out); the tests run the plug-in in ffmpeg (already a native
 # package), in melt and in GStreamer (gst-launch-1.0 with the frei0r
-# elements of plugins-bad), and skip what is not installed.
+# elements of plugins-bad), check Shotcut's panel with qmllint
+# (qtdeclarative5-dev-tools), and skip what is not installed.
 FREI0R_PACKAGES = frei0r-plugins-dev
-NATIVE_PACKAGES += $(FREI0R_PACKAGES) melt gstreamer1.0-tools gstreamer1.0-plugins-bad
+NATIVE_PACKAGES += $(FREI0R_PACKAGES) melt gstreamer1.0-tools gstreamer1.0-plugins-bad \
+	qtdeclarative5-dev-tools
 
 .PHONY: frei0r frei0r-deps
 

@@ -23,6 +23,11 @@ deb=$work/devidoriv_${version}_$arch.deb
 [ "$(dpkg-deb -f "$deb" Package)" = devidoriv ] || fail "Package"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version $(dpkg-deb -f "$deb" Version)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture"
+# The plug-in's descriptions make it an enhancement of the editors.
+if [ "$frei0r" = 1 ]; then
+    [ "$(dpkg-deb -f "$deb" Enhances)" = "kdenlive, shotcut" ] ||
+        fail "Enhances '$(dpkg-deb -f "$deb" Enhances)'"
+fi
 
 # Files: everything under /usr, the tool, the module and the man page by
 # name, the libraries not executable, nothing but docs besides.
@@ -31,13 +36,16 @@ sed 's|.* \./|/|' "$work/contents" | sort > "$work/files"
 grep -v '^/usr/' "$work/files" && fail "files outside /usr"
 expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/doc/devidoriv/README.md
 /usr/share/doc/devidoriv/LICENSE"
-[ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so"
+[ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so
+/usr/share/kdenlive/effects/frei0r_devidoriv.xml /usr/share/shotcut/qml/filters/devidoriv/meta.qml
+/usr/share/shotcut/qml/filters/devidoriv/ui.qml"
 [ "$man" = 1 ] && expected="$expected /usr/share/man/man1/devidoriv.1.gz"
 for f in $expected; do
     grep -qx "$f" "$work/files" || fail "$f is not in the package"
 done
-grep -Ev '^/usr/(bin/devidoriv|lib/devidoriv/devidoriv\.so|lib/frei0r-1/devidoriv\.so|share/man/man1/devidoriv\.1\.gz|share/doc/devidoriv/.*)$' \
-    "$work/files" && fail "unexpected files in the package"
+printf '%s\n' $expected | grep -v '^/usr/share/doc/devidoriv/' | sort > "$work/named"
+grep -v '^/usr/share/doc/devidoriv/' "$work/files" | diff "$work/named" - ||
+    fail "files in the package other than those named"
 grep -E '\./usr/lib/.*\.so$' "$work/contents" | grep -v '^-rw-r--r--' &&
     fail "an executable library in the package"
 

@@ -23,7 +23,9 @@ root=$(cd "$work/stage$prefix" && pwd -P)
 # prefix.
 expected="bin/devidoriv lib/devidoriv/devidoriv.so share/doc/devidoriv/README.md
 share/doc/devidoriv/LICENSE"
-[ "$frei0r" = 1 ] && expected="$expected lib/frei0r-1/devidoriv.so"
+[ "$frei0r" = 1 ] && expected="$expected lib/frei0r-1/devidoriv.so
+share/kdenlive/effects/frei0r_devidoriv.xml share/shotcut/qml/filters/devidoriv/meta.qml
+share/shotcut/qml/filters/devidoriv/ui.qml"
 [ "$man" = 1 ] && expected="$expected share/man/man1/devidoriv.1.gz"
 for f in $expected; do
     [ -f "$root/$f" ] || fail "$f is not installed"
