@@ -1,37 +1,53 @@
-# Devidoriv: build, test and run the filter module.
+# Devidoriv: build, test and run the filter module. Every build goes
+# through a preset of CMakePresets.json (cmake --preset, cmake --build
+# --preset, ctest --preset); docs/building.md describes them.
 #   make          build the module (build/devidoriv.so), the tool and the tests
-#   make test     install what is missing (as root), build, run all tests
+#                 with what is installed; never installs anything
+#   make deps     install every Debian package that the build, the tests and
+#                 the optional tools need (as root)
+#   make test     make deps, build, run all tests
 #   make install  install into PREFIX (/usr/local); see mk/install.mk
 #   make frei0r   the frei0r plug-in build/frei0r/devidoriv.so
 #   make OWN_FFTW=ON ...   the module with an FFTW of its own, built from Debian's
 #                          source package with AVX2 and linked in (DEVIDORIV_OWN_FFTW;
-#                          see docs/performance.md)
-BUILD_DIR ?= build
+#                          see docs/performance.md); make test-own-fftw runs the
+#                          suite so built, in build/own-fftw
+# The default preset's build folder.
+BUILD_DIR = build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-BUILD_TYPE ?= RelWithDebInfo
 # Off: the module's own FFTW renders faster than Debian's library, but its
 # estimated plans (a preview's) are slower at 1920x1080 (docs/performance.md).
 OWN_FFTW ?= OFF
 
-# Debian packages the native build and tests need.
+# Debian packages of the native build and its tests; the mk files add the
+# optional tools. The build itself needs only a C++ compiler, CMake, FFTW
+# and libpng; without the others configure leaves out what needs them.
 NATIVE_PACKAGES = cmake make g++ pkg-config libfftw3-dev libgtest-dev libgmock-dev \
-	libbenchmark-dev libpng-dev ffmpeg binutils
+	libbenchmark-dev libpng-dev ffmpeg binutils python3
 
-.PHONY: all deps configure build test clean
+# Prerequisites run in the order written (make deps before the build); the
+# builds themselves run JOBS jobs.
+.NOTPARALLEL:
+.PHONY: all deps configure build test test-own-fftw clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh $(NATIVE_PACKAGES)
 
-configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DDEVIDORIV_OWN_FFTW=$(OWN_FFTW)
+configure:
+	cmake --preset default -DDEVIDORIV_OWN_FFTW=$(OWN_FFTW)
 
 build: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build --preset default -j $(JOBS)
 
-test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+test: deps build
+	ctest --preset default -j $(JOBS)
+
+test-own-fftw: deps
+	cmake --preset own-fftw
+	cmake --build --preset own-fftw -j $(JOBS)
+	ctest --preset own-fftw -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD_DIR)
@@ -58,3 +74,7 @@ include mk/bench.mk
 include mk/gallery.mk
 # The frei0r plug-in: make frei0r.
 include mk/frei0r.mk
+
+# Kdenlive and Shotcut, and the screenshots of their panels: make
+# editors-deps, make editor-screenshots.
+include mk/editors.mk

@@ -4,13 +4,15 @@
 #include <cmath>
 #include <cstdint>
 
+#include "devidoriv/devidoriv.h"
+
 namespace bench {
 
 namespace {
 
 // The host's sample ranges.
-constexpr int32_t kLumaTop = 4096;
-constexpr int32_t kChromaSwing = 2048;
+constexpr int32_t kLumaTop = DEVIDORIV_LUMA_WHITE;
+constexpr int32_t kChromaSwing = DEVIDORIV_CHROMA_SWING;
 
 // A small, fast, deterministic generator for the noise of the picture.
 class XorShift {

@@ -95,9 +95,11 @@ Run Measure(Size size, int32_t threads, bool saving, int frames) {
     state ^= state << 13;
     state ^= state >> 17;
     state ^= state << 5;
-    p.y = static_cast<int16_t>(state % 4096);
-    p.cb = static_cast<int16_t>(static_cast<int32_t>((state >> 12) % 4096) - 2048);
-    p.cr = static_cast<int16_t>(static_cast<int32_t>((state >> 20) % 4096) - 2048);
+    p.y = static_cast<int16_t>(state % DEVIDORIV_LUMA_WHITE);
+    p.cb = static_cast<int16_t>(static_cast<int32_t>((state >> 12) % (2 * DEVIDORIV_CHROMA_SWING)) -
+                                   DEVIDORIV_CHROMA_SWING);
+    p.cr = static_cast<int16_t>(static_cast<int32_t>((state >> 20) % (2 * DEVIDORIV_CHROMA_SWING)) -
+                                   DEVIDORIV_CHROMA_SWING);
   }
 
   Run run;

@@ -39,7 +39,8 @@ if(DEVIDORIV_OWN_FFTW AND NOT WIN32)
   # Threads are built into libfftw3f itself (--with-combined-threads).
   target_link_libraries(Devidoriv::fftw3f INTERFACE
     ${DEVIDORIV_OWN_FFTW_PREFIX}/lib/libfftw3f.a Threads::Threads m)
-  target_compile_definitions(Devidoriv::fftw3f INTERFACE DEVIDORIV_OWN_FFTW)
+  # Its planner is the module's alone (cf. DEVIDORIV_FFTW_SHARED below).
+  target_compile_definitions(Devidoriv::fftw3f INTERFACE DEVIDORIV_OWN_FFTW DEVIDORIV_FFTW_SHARED=0)
   # What a package of the module ships with it (cmake/install.cmake): the
   # source package the library was built from, and FFTW's licence from it.
   file(GLOB DEVIDORIV_OWN_FFTW_SOURCE_FILES ${DEVIDORIV_OWN_FFTW_PREFIX}/source/*)
@@ -71,3 +72,13 @@ target_link_libraries(Devidoriv::fftw3f INTERFACE ${FFTW3F_LIBRARY} Threads::Thr
 if(NOT WIN32)
   target_link_libraries(Devidoriv::fftw3f INTERFACE m)
 endif()
+# A shared FFTW (the system's libfftw3f.so) is one library for the whole
+# process, its planner shared with whatever else in the process plans
+# transforms; a static one is linked into the module alone (a MinGW
+# import library, .dll.a, stands for a DLL).
+if(FFTW3F_LIBRARY MATCHES "\\.(a|lib)$" AND NOT FFTW3F_LIBRARY MATCHES "\\.dll\\.a$")
+  set(DEVIDORIV_FFTW_SHARED 0)
+else()
+  set(DEVIDORIV_FFTW_SHARED 1)
+endif()
+target_compile_definitions(Devidoriv::fftw3f INTERFACE DEVIDORIV_FFTW_SHARED=${DEVIDORIV_FFTW_SHARED})

@@ -3,8 +3,10 @@
 # static library goes anywhere:
 #   bin/devidoriv                      the command-line tool
 #   lib/devidoriv/devidoriv.so         the module, where the tool looks for it
-#   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built
-#   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help
+#   lib/frei0r-1/devidoriv.so          the frei0r plug-in, when it is built,
+#   share/kdenlive/effects/frei0r_devidoriv.xml   with its description for Kdenlive
+#   share/shotcut/qml/filters/devidoriv/          and its filter folder for Shotcut
+#   share/man/man1/devidoriv.1.gz      the tool's man page, from its --help (with help2man)
 #   share/doc/devidoriv/               README.md, LICENSE and docs/
 #   share/doc/devidoriv/fftw/          FFTW's COPYRIGHT and source package, when
 #                                      the module has an FFTW of its own
@@ -35,22 +37,23 @@ if(TARGET devidoriv_tool)
   # The man page, written by help2man from the tool's --help with the
   # defaults and ranges of the module built beside it.
   find_program(DEVIDORIV_HELP2MAN help2man)
-  if(NOT DEVIDORIV_HELP2MAN)
-    message(FATAL_ERROR "help2man not found; it writes the tool's man page (Debian: help2man)")
+  if(DEVIDORIV_HELP2MAN)
+    set(DEVIDORIV_MAN_PAGE ${PROJECT_BINARY_DIR}/man/devidoriv.1.gz)
+    add_custom_command(OUTPUT ${DEVIDORIV_MAN_PAGE}
+      COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh ${DEVIDORIV_HELP2MAN}
+              $<TARGET_FILE:devidoriv_tool> $<TARGET_FILE:devidoriv> ${PROJECT_VERSION}
+              ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m ${DEVIDORIV_MAN_PAGE}
+      DEPENDS devidoriv_tool devidoriv ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh
+              ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m
+      COMMENT "Writing the man page devidoriv.1 from the tool's --help"
+      VERBATIM)
+    add_custom_target(devidoriv_man ALL DEPENDS ${DEVIDORIV_MAN_PAGE})
+    install(FILES ${DEVIDORIV_MAN_PAGE}
+      DESTINATION share/man/man1
+      COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  else()
+    devidoriv_leave_out(man_page "The man page" "help2man not found (Debian: help2man)")
   endif()
-  set(DEVIDORIV_MAN_PAGE ${PROJECT_BINARY_DIR}/man/devidoriv.1.gz)
-  add_custom_command(OUTPUT ${DEVIDORIV_MAN_PAGE}
-    COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh ${DEVIDORIV_HELP2MAN}
-            $<TARGET_FILE:devidoriv_tool> $<TARGET_FILE:devidoriv> ${PROJECT_VERSION}
-            ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m ${DEVIDORIV_MAN_PAGE}
-    DEPENDS devidoriv_tool devidoriv ${PROJECT_SOURCE_DIR}/scripts/make-man-page.sh
-            ${PROJECT_SOURCE_DIR}/tools/devidoriv.h2m
-    COMMENT "Writing the man page devidoriv.1 from the tool's --help"
-    VERBATIM)
-  add_custom_target(devidoriv_man ALL DEPENDS ${DEVIDORIV_MAN_PAGE})
-  install(FILES ${DEVIDORIV_MAN_PAGE}
-    DESTINATION share/man/man1
-    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
 endif()
 
 # The frei0r plug-in goes where frei0r hosts look for plug-ins; it finds
@@ -60,6 +63,16 @@ if(TARGET devidoriv_frei0r)
     LIBRARY DESTINATION lib/frei0r-1
     PERMISSIONS ${DEVIDORIV_LIBRARY_PERMISSIONS}
     COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  # Where the editors read effect descriptions: Kdenlive lists the effect
+  # with these labelled controls, and Shotcut lists a filter only when its
+  # folder holds a meta.qml and the ui.qml of its panel.
+  install(FILES ${DEVIDORIV_KDENLIVE_EFFECT}
+    DESTINATION share/kdenlive/effects
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  install(FILES ${DEVIDORIV_SHOTCUT_FILTER_DIR}/meta.qml ${DEVIDORIV_SHOTCUT_FILTER_DIR}/ui.qml
+    DESTINATION share/shotcut/qml/filters/devidoriv
+    COMPONENT ${DEVIDORIV_INSTALL_COMPONENT})
+  set(CPACK_DEBIAN_PACKAGE_ENHANCES "kdenlive, shotcut")
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
@@ -98,7 +111,8 @@ half-spectrum with one of six tapered masks (luma and chroma set apart),
 transforms back, and can show the log power spectrum of a plane in the
 frame's corner. This package holds the filter module, the devidoriv tool
 that filters YUV4MPEG2 video through it (from files or through ffmpeg's
-pipes), and, where built, a frei0r plug-in of the same filter.")
+pipes), and, where built, a frei0r plug-in of the same filter with its
+effect descriptions for Kdenlive and Shotcut.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)

@@ -30,11 +30,11 @@ bool WriteAll(int fd, const char* data, size_t size) {
 // the cache off), a FIFO, a folder or a symbolic link (whose target a
 // rename would not reach, and whose link it would replace) is left alone.
 // The path is opened without following a link, opening a device or
-// waiting on a FIFO, and then looked at through the descriptor, so that what is judged is what
-// was opened. What remains is the moment between this look and the
-// rename: whoever can write the folder can put something else there in
-// between, and the rename then replaces it, as it would replace anything
-// that person could create there anyway.
+// waiting on a FIFO, and then looked at through the descriptor, so that
+// what is judged is what was opened. What remains is the moment between
+// this look and the rename: whoever can write the folder can put something
+// else there in between, and the rename then replaces it, as it would
+// replace anything that person could create there anyway.
 bool MayReplace(const char* path) {
 #if defined(O_PATH)
   // Only a handle on the name: no device is opened, and no read

@@ -7,8 +7,31 @@
 
 namespace devidoriv {
 
+namespace {
+
+// Where the module uses the system's shared FFTW library (the Linux build
+// with libfftw3f.so), the process has one FFTW planner for every one of its
+// users: an editor's audio plug-ins may plan single-precision transforms
+// on their own threads while the module plans. FFTW's planner is safe to
+// call from several threads only after fftwf_make_planner_thread_safe,
+// which wraps a lock around every planner call; FFTW's manual names
+// plug-ins as the case for it. A module with FFTW linked in (the Windows
+// build) has a planner of its own, which it only calls with the host's
+// frames serialised, and leaves it as it is.
+void MakePlannerThreadSafe() {
+#if DEVIDORIV_FFTW_SHARED
+  // Once per process, as a static's initialisation (std::call_once would
+  // make the module need the dynamic loader for its thread-local state).
+  static const bool made = (fftwf_make_planner_thread_safe(), true);
+  static_cast<void>(made);
+#endif
+}
+
+}  // namespace
+
 const FftApi kFftwApi = {
     fftwf_init_threads,
+    MakePlannerThreadSafe,
     fftwf_malloc,
     fftwf_free,
     fftwf_plan_with_nthreads,

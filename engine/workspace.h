@@ -15,6 +15,9 @@ namespace devidoriv {
 // imported and exported.
 struct FftApi {
   int (*init_threads)();
+  // Makes the planner of a process-wide FFTW safe to call from several
+  // threads (see MakePlannerThreadSafe).
+  void (*make_planner_thread_safe)();
   void* (*malloc_fn)(size_t bytes);
   void (*free_fn)(void* block);
   void (*plan_with_nthreads)(int threads);

@@ -2,42 +2,52 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace devidoriv::frei0r {
 namespace {
 
-constexpr ParamInfo kParams[kParamCount] = {
-    {"luma_a", "luminance: a", true, track::luma_a},
-    {"luma_b", "luminance: b", true, track::luma_b},
-    {"luma_w", "luminance: w in percent", true, track::luma_w},
-    {"luma_type", "luminance: type", true, track::luma_type},
-    {"chroma_a", "colour difference: a", true, track::chroma_a},
-    {"chroma_b", "colour difference: b", true, track::chroma_b},
-    {"chroma_w", "colour difference: w in percent", true, track::chroma_w},
-    {"chroma_type", "colour difference: type", true, track::chroma_type},
-    {"plane", "plane", true, track::plane},
-    {"contrast", "contrast", true, track::contrast},
-    {"threads", "number of threads", true, track::threads},
-    {"show_spectrum", "power spectrum display", false, check::show_spectrum},
-    {"sync_sliders", "synchronise the luminance and colour-difference slide bars", false,
-     check::sync_sliders},
-    {"luma_on", "luminance low-pass on", false, check::luma_on},
-    {"chroma_on", "colour-difference low-pass on", false, check::chroma_on},
-    {"measure_when_saving_only", "search for the fast algorithm only when saving", false,
-     check::measure_when_saving_only},
-    {"never_measure", "always forbid the search for the fast algorithm", false,
-     check::never_measure},
-};
+// A setting's explanation for frei0r hosts: its label with its unit
+// ("Luma radius a, pixels"), or with its named values at their parameter
+// values ("Spectrum plane: 0 y, 0.5 cb, 1 cr").
+std::string Explanation(const hostlib::Setting& setting) {
+  std::string text = setting.label;
+  if (const char* unit = hostlib::UnitOf(setting)) return text + ", " + unit;
+  for (int32_t v = 0; v < setting.value_count; ++v) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", ParamFromTrack(v, hostlib::Frei0rScale(setting)));
+    text += std::string(v ? ", " : ": ") + value + " " + setting.values[v].name;
+  }
+  return text;
+}
 
-// The column limit and the row limit that OnInit derives from a largest
-// frame: the half-spectrum's width, and half the height.
-int32_t ColumnLimit(int32_t width) { return width / 2 + 1; }
-int32_t RowLimit(int32_t height) { return height / 2; }
+// The parameters, made from the catalogue once per process; they and
+// their explanations live as long as the plug-in.
+struct ParamTable {
+  std::array<std::string, kParamCount> explanations;
+  std::array<ParamInfo, kParamCount> params;
+
+  ParamTable() {
+    const hostlib::Setting* settings = hostlib::Settings();
+    for (int i = 0; i < kParamCount; ++i) {
+      const hostlib::Setting& s = settings[i];
+      explanations[i] = Explanation(s);
+      params[i] = {s.frei0r_name,
+                   explanations[i].c_str(),
+                   s.is_track(),
+                   s.index,
+                   s.is_track() ? hostlib::Frei0rScale(s) : 1,
+                   &s};
+    }
+  }
+};
 
 }  // namespace
 
 const ParamInfo* ParamAt(int param) {
-  return param >= 0 && param < kParamCount ? &kParams[param] : nullptr;
+  static const ParamTable* table = new ParamTable;  // never destroyed: hosts may ask at exit
+  return param >= 0 && param < kParamCount ? &table->params[param] : nullptr;
 }
 
 bool ReadTrackTable(const FilterTable& table, TrackTable* out) {
@@ -56,33 +66,18 @@ bool ReadTrackTable(const FilterTable& table, TrackTable* out) {
 TrackRange InstanceTrackRange(const TrackTable& table, int32_t index, int32_t width,
                               int32_t height) {
   TrackRange range{table.minimums[index], table.maximums[index]};
-  switch (index) {
-    case track::luma_a:
-    case track::chroma_a:
-      range.maximum = std::max(range.maximum, ColumnLimit(width));
-      break;
-    case track::luma_b:
-    case track::chroma_b:
-      range.maximum = std::max(range.maximum, RowLimit(height));
-      break;
-    default:
-      break;
-  }
+  range.maximum = std::max(range.maximum, DevidorivRadiusLimit(index, width, height));
   return range;
 }
 
-int32_t TrackFromParam(double value, TrackRange range) {
-  if (!(value > 0.0)) return range.minimum;  // NaN too
-  if (value >= 1.0) return range.maximum;
-  const double span = static_cast<double>(range.maximum) - range.minimum;
-  return range.minimum + static_cast<int32_t>(std::floor(value * span + 0.5));
+int32_t TrackFromParam(double value, int32_t scale, TrackRange range) {
+  const double scaled = std::isnan(value) ? 0.0 : std::floor(value * scale + 0.5);
+  // Clamped as a double: any value, however large, lands in the range.
+  return static_cast<int32_t>(
+      std::clamp(scaled, static_cast<double>(range.minimum), static_cast<double>(range.maximum)));
 }
 
-double ParamFromTrack(int32_t track, TrackRange range) {
-  const double span = static_cast<double>(range.maximum) - range.minimum;
-  if (span <= 0.0) return 0.0;
-  return (static_cast<double>(track) - range.minimum) / span;
-}
+double ParamFromTrack(int32_t track, int32_t scale) { return static_cast<double>(track) / scale; }
 
 bool CheckFromParam(double value) { return value >= 0.5; }
 

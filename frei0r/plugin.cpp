@@ -145,7 +145,7 @@ class Instance {
     const ParamInfo* info = ParamAt(param);
     if (!info) return;
     if (info->is_track) {
-      params_[info->index] = TrackFromParam(value, ranges_[info->index]);
+      params_[info->index] = TrackFromParam(value, info->scale, ranges_[info->index]);
     } else {
       checks_[info->index] = CheckFromParam(value) ? 1 : 0;
     }
@@ -154,7 +154,7 @@ class Instance {
   double Get(int param) const {
     const ParamInfo* info = ParamAt(param);
     if (!info) return 0.0;
-    if (info->is_track) return ParamFromTrack(params_[info->index], ranges_[info->index]);
+    if (info->is_track) return ParamFromTrack(params_[info->index], info->scale);
     return checks_[info->index] ? 1.0 : 0.0;
   }
 
@@ -252,7 +252,83 @@ void Deinitialise() {
   ReleaseIfUnused(shared);
 }
 
-Instance* Construct(uint32_t width, uint32_t height) {
+namespace {
+
+// The frame size of each thread's last f0r_construct that answered null
+// (0 x 0 once the thread's last call made an instance), for the last few
+// threads that were refused: MLT calls f0r_construct and then f0r_update
+// for a frame on one thread, and renders on a few. A table, where
+// thread-local storage would make the plug-in need the dynamic loader
+// (__tls_get_addr).
+struct RefusedSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+class RefusedSizes {
+ public:
+  void Note(uint32_t width, uint32_t height) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(mutex_);
+    int slot = Find(self);
+    if (slot < 0) {
+      if (width == 0 && height == 0) return;  // nothing to forget
+      slot = next_;
+      next_ = (next_ + 1) % kThreads;
+      threads_[slot] = self;
+    }
+    sizes_[slot] = {width, height};
+  }
+  RefusedSize OfThisThread() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int slot = Find(std::this_thread::get_id());
+    return slot < 0 ? RefusedSize{} : sizes_[slot];
+  }
+
+ private:
+  static constexpr int kThreads = 16;
+  int Find(std::thread::id thread) const {
+    for (int i = 0; i < kThreads; ++i) {
+      if (threads_[i] == thread) return i;
+    }
+    return -1;
+  }
+  std::mutex mutex_;
+  std::array<std::thread::id, kThreads> threads_{};  // no thread's id at first
+  std::array<RefusedSize, kThreads> sizes_{};
+  int next_ = 0;
+};
+
+// Never destroyed, as the shared host.
+RefusedSizes& TheRefusedSizes() {
+  static RefusedSizes* sizes = new RefusedSizes;
+  return *sizes;
+}
+
+// The stripes' period along x + y, and the widths of their red and white
+// bands: seen on any picture.
+constexpr uint32_t kStripePeriod = 32, kStripeRed = 8, kStripeWhite = 4;
+
+// Copies `in` into `out` with the stripes drawn over it, opaque.
+void MarkUnfiltered(const uint32_t* in, uint32_t* out, RefusedSize size) {
+  const uint8_t* from = reinterpret_cast<const uint8_t*>(in);
+  uint8_t* to = reinterpret_cast<uint8_t*>(out);
+  for (uint32_t y = 0; y < size.height; ++y) {
+    for (uint32_t x = 0; x < size.width; ++x, from += 4, to += 4) {
+      const uint32_t phase = (x + y) % kStripePeriod;
+      if (phase >= kStripeRed + kStripeWhite) {
+        std::copy_n(from, 4, to);
+        continue;
+      }
+      const uint8_t green_blue = phase < kStripeRed ? 0 : 255;
+      to[0] = 255;
+      to[1] = to[2] = green_blue;
+      to[3] = 255;
+    }
+  }
+}
+
+Instance* MakeInstance(uint32_t width, uint32_t height) {
   // The module takes frames of up to 2^31 - 1 pixels with int32 sides.
   constexpr uint64_t kMaxPixels = INT32_MAX;
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
@@ -273,6 +349,20 @@ Instance* Construct(uint32_t width, uint32_t height) {
   host.SetMaxFrame(instance->width(), instance->height());
   host.Init();
   ++shared.instance_count;
+  return instance;
+}
+
+}  // namespace
+
+bool OnMarkStripe(uint32_t x, uint32_t y) { return (x + y) % kStripePeriod < kStripeRed; }
+
+Instance* Construct(uint32_t width, uint32_t height) {
+  Instance* instance = MakeInstance(width, height);
+  if (instance) {
+    TheRefusedSizes().Note(0, 0);
+  } else {
+    TheRefusedSizes().Note(width, height);
+  }
   return instance;
 }
 
@@ -300,7 +390,11 @@ void GetParam(const Instance* instance, int param, double* value) {
 }
 
 void Update(Instance* instance, const uint32_t* in, uint32_t* out) {
-  if (!instance || !in || !out) return;
+  if (!in || !out) return;
+  if (!instance) {
+    MarkUnfiltered(in, out, TheRefusedSizes().OfThisThread());
+    return;
+  }
   Shared& shared = TheShared();
   std::lock_guard<std::mutex> lock(shared.mutex);
   instance->StoreSettings(*shared.host);

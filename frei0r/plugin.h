@@ -29,7 +29,8 @@ bool Initialise();
 void Deinitialise();
 
 // f0r_construct: null when the module is not loaded or the size is not
-// one the module takes.
+// one the module takes. The size of a null answer is kept for the
+// calling thread (see Update).
 Instance* Construct(uint32_t width, uint32_t height);
 // f0r_destruct.
 void Destruct(Instance* instance);
@@ -40,7 +41,22 @@ void SetParam(Instance* instance, int param, const double* value);
 void GetParam(const Instance* instance, int param, double* value);
 
 // f0r_update: filters `in` (RGBA8888, the instance's size) into `out`.
+//
+// A null instance marks the frame instead, when the calling thread's last
+// f0r_construct answered null: `in` is copied into `out` (frames of that
+// size) with bold red and white diagonal stripes drawn over it. ffmpeg and
+// GStreamer stop at a null instance, but MLT (melt, Kdenlive, Shotcut)
+// ignores f0r_init's result and a null f0r_construct, calls f0r_update
+// with the null instance and a buffer of its own, and ends the render
+// with success; it has no way to fail it. The stripes make such a render
+// plainly not a filtered one, as the line of f0r_init on standard error
+// says why.
 void Update(Instance* instance, const uint32_t* in, uint32_t* out);
+
+// Whether pixel (x, y) of a marked frame lies on a red stripe (see
+// Update): on the diagonals x + y = 0 ... 7 modulo 32, each followed by
+// four white ones.
+bool OnMarkStripe(uint32_t x, uint32_t y);
 
 // Where the module is looked for, in order, when DEVIDORIV_MODULE does not
 // name it: beside the plug-in's folder as installed (lib/frei0r-1/ and

@@ -11,6 +11,7 @@ int32_t DEVIDORIV_CC OnInit(FilterTable* table) {
   DEVIDORIV_HOST_ENTRY();
   const FftApi& fft = *ModuleWorkspace().fft;
   fft.init_threads();
+  fft.make_planner_thread_safe();
   // The cache is FFTW's wisdom with the threads' solvers among it: it can
   // be imported only once they are set up.
   ImportWisdomCache(fft);

@@ -147,6 +147,17 @@ int32_t Frei0rScale(const Setting& setting) {
   return RangeOf(setting).maximum;
 }
 
+const char* UnitOf(const Setting& setting) {
+  switch (setting.kind) {
+    case SettingKind::kRadius:
+      return "pixels";
+    case SettingKind::kPercent:
+      return "percent";
+    default:
+      return nullptr;
+  }
+}
+
 int32_t ValueOf(const Setting& setting, std::string_view name) {
   for (int32_t v = 0; v < setting.value_count; ++v) {
     if (name == setting.values[v].name) return v;

@@ -11,7 +11,7 @@ NATIVE_PACKAGES += parallel
 
 .PHONY: gallery
 
-gallery: build samples/grace_hopper.y4m
+gallery: deps build samples/grace_hopper.y4m
 	rm -f $(GALLERY_DIR)/*.png
 	TOOL=$(BUILD_DIR)/devidoriv COMPOSE=$(BUILD_DIR)/png-compose \
 	  scripts/gallery/make-gallery.sh $(GALLERY_DIR)

@@ -12,7 +12,7 @@ DEMO_TOOL = $(BUILD_DIR)/devidoriv
 
 .PHONY: demo
 
-demo: build $(DEMO_INPUT)
+demo: deps build $(DEMO_INPUT)
 	@mkdir -p $(DEMO_DIR)
 	$(DEMO_TOOL) $(DEMO_SETTINGS) \
 	  --snapshot-input $(DEMO_FRAME):$(DEMO_DIR)/before.png \

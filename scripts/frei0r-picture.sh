@@ -1,5 +1,5 @@
 #!/bin/sh
-# Renders the README's picture of the frei0r plug-in with melt, as an MLT
+# Renders docs/editors.md's picture of the frei0r plug-in with melt, as an MLT
 # editor runs it: one frame of a clip as it is, filtered with the given
 # parameters, and filtered with the luma spectrum drawn in, side by side.
 #   scripts/frei0r-picture.sh PLUGIN_DIR CLIP FRAME OUTPUT.png NAME=VALUE...

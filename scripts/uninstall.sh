@@ -2,7 +2,7 @@
 # Removes what make install wrote: every file of the install record that
 # cmake --install leaves in the build folder, then the folders of the
 # project's own that are left empty (lib/devidoriv, share/doc/devidoriv and
-# the folders below it). Shared folders such as bin stay. The record names
+# the folders below it, Shotcut's share/shotcut/qml/filters/devidoriv). Shared folders such as bin stay. The record names
 # the files without DESTDIR (and ends without a newline); an install into
 # DESTDIR is removed from there.
 #   [DESTDIR=...] uninstall.sh BUILD_DIR/install_manifest.txt
@@ -19,6 +19,8 @@ own_folder() {
     case $1 in
         */lib/devidoriv/*) echo "${1%%/lib/devidoriv/*}/lib/devidoriv" ;;
         */share/doc/devidoriv/*) echo "${1%%/share/doc/devidoriv/*}/share/doc/devidoriv" ;;
+        */share/shotcut/qml/filters/devidoriv/*)
+            echo "${1%%/share/shotcut/qml/filters/devidoriv/*}/share/shotcut/qml/filters/devidoriv" ;;
     esac
 }
 

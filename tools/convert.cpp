@@ -43,20 +43,27 @@ uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code) {
 }
 
 // The conversion back runs about twice as fast with AVX2's four-lane
-// doubles: on x86-64 with GNU indirect functions it is compiled for AVX2
-// as well, and the loader picks the version for the machine. The helpers
-// it calls are inlined into each version. Both give the same codes: the
-// arithmetic is exact either way. GCC only (Clang 14 does not emit the
-// versions of a function template), and not in sanitizer builds, whose
-// instrumentation of the loader's choice runs before the sanitizer is
-// initialised.
-#if defined(__x86_64__) && defined(__GLIBC__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define DEVIDORIV_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
-#else
-#define DEVIDORIV_AVX2_CLONE
+// doubles: on x86-64 it is compiled for AVX2 as well, and Configure picks
+// the version. Its body and the helpers it calls are inlined into each
+// version. Both give the same codes: the arithmetic is exact either way.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define DEVIDORIV_HAVE_AVX2_VERSION 1
+#define DEVIDORIV_TARGET_AVX2 __attribute__((target("avx2")))
 #endif
 #define DEVIDORIV_INLINE inline __attribute__((always_inline))
+
+bool Runs(InstructionSet set) {
+  if (set == InstructionSet::kBaseline) return true;
+#ifdef DEVIDORIV_HAVE_AVX2_VERSION
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+InstructionSet FastestInstructionSet() {
+  return Runs(InstructionSet::kAvx2) ? InstructionSet::kAvx2 : InstructionSet::kBaseline;
+}
 
 namespace {
 
@@ -101,8 +108,9 @@ int Log2(int blocks) { return blocks >= 4 ? 2 : blocks >= 2 ? 1 : 0; }
 
 }  // namespace
 
-void PictureConverter::Configure(const PictureFormat& format) {
+void PictureConverter::Configure(const PictureFormat& format, InstructionSet set) {
   format_ = format;
+  set_ = Runs(set) ? set : InstructionSet::kBaseline;
   const uint16_t max = format.max_code();
   max_code_ = max;
   const SampleScale luma = LumaScale(format.bit_depth, format.full_range);
@@ -122,10 +130,10 @@ void PictureConverter::Configure(const PictureFormat& format) {
   }
 }
 
-void PictureConverter::PartRows(int32_t part, int32_t parts, int32_t* first, int32_t* end) const {
-  const int64_t rows = format_.plane_height(1);  // chroma rows, or rows without subsampling
-  *first = static_cast<int32_t>(rows * part / parts);
-  *end = static_cast<int32_t>(rows * (part + 1) / parts);
+DevidorivRowRange PictureConverter::PartRows(int32_t part, int32_t parts) const {
+  // Chroma rows, or rows without subsampling, split as the module splits
+  // its own row passes.
+  return DevidorivContiguousRows(part, parts, format_.plane_height(1));
 }
 
 namespace {
@@ -191,7 +199,7 @@ DEVIDORIV_INLINE void PictureConverter::ToCodes(const int32_t* sums, int32_t cou
 }
 
 template <typename Sample>
-DEVIDORIV_AVX2_CLONE void PictureConverter::FromHostRows(const YcPixel* image, int32_t stride,
+DEVIDORIV_INLINE void PictureConverter::FromHostRowsBody(const YcPixel* image, int32_t stride,
                                                          Sample* const planes[3], int32_t first,
                                                          int32_t end) const {
   const PictureFormat& f = format_;
@@ -241,16 +249,22 @@ DEVIDORIV_AVX2_CLONE void PictureConverter::FromHostRows(const YcPixel* image, i
   }
 }
 
-void PictureConverter::ToHost(const Picture& picture, YcPixel* image, int32_t stride) const {
-  const uint16_t* planes[3] = {picture.planes[0].data(), picture.planes[1].data(),
-                               picture.planes[2].data()};
-  ToHostRows(planes, image, stride, 0, format_.plane_height(1));
+#ifdef DEVIDORIV_HAVE_AVX2_VERSION
+template <typename Sample>
+DEVIDORIV_TARGET_AVX2 void PictureConverter::FromHostRowsAvx2(const YcPixel* image, int32_t stride,
+                                                              Sample* const planes[3],
+                                                              int32_t first, int32_t end) const {
+  FromHostRowsBody(image, stride, planes, first, end);
 }
+#endif
 
-void PictureConverter::FromHost(const YcPixel* image, int32_t stride, Picture* picture) const {
-  uint16_t* planes[3] = {picture->planes[0].data(), picture->planes[1].data(),
-                         picture->planes[2].data()};
-  FromHostRows(image, stride, planes, 0, format_.plane_height(1));
+template <typename Sample>
+void PictureConverter::FromHostRows(const YcPixel* image, int32_t stride, Sample* const planes[3],
+                                    int32_t first, int32_t end) const {
+#ifdef DEVIDORIV_HAVE_AVX2_VERSION
+  if (set_ == InstructionSet::kAvx2) return FromHostRowsAvx2(image, stride, planes, first, end);
+#endif
+  FromHostRowsBody(image, stride, planes, first, end);
 }
 
 namespace {
@@ -268,23 +282,21 @@ auto PlanesOf(Frame& frame) {
 
 void PictureConverter::ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part,
                               int32_t parts) const {
-  int32_t first = 0, end = 0;
-  PartRows(part, parts, &first, &end);
+  const DevidorivRowRange rows = PartRows(part, parts);
   if (format_.bit_depth > 8) {
-    ToHostRows(PlanesOf<uint16_t>(frame).data(), image, stride, first, end);
+    ToHostRows(PlanesOf<uint16_t>(frame).data(), image, stride, rows.first, rows.end);
   } else {
-    ToHostRows(PlanesOf<uint8_t>(frame).data(), image, stride, first, end);
+    ToHostRows(PlanesOf<uint8_t>(frame).data(), image, stride, rows.first, rows.end);
   }
 }
 
 void PictureConverter::FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part,
                                 int32_t parts) const {
-  int32_t first = 0, end = 0;
-  PartRows(part, parts, &first, &end);
+  const DevidorivRowRange rows = PartRows(part, parts);
   if (format_.bit_depth > 8) {
-    FromHostRows(image, stride, PlanesOf<uint16_t>(*frame).data(), first, end);
+    FromHostRows(image, stride, PlanesOf<uint16_t>(*frame).data(), rows.first, rows.end);
   } else {
-    FromHostRows(image, stride, PlanesOf<uint8_t>(*frame).data(), first, end);
+    FromHostRows(image, stride, PlanesOf<uint8_t>(*frame).data(), rows.first, rows.end);
   }
 }
 

@@ -44,6 +44,15 @@ int16_t CodeToHost(uint32_t code, const SampleScale& scale, uint16_t max_code);
 // to nearest and clipped to 0 ... max_code.
 uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code);
 
+// The instruction sets the conversion back is compiled for: the target's
+// baseline, and on x86-64 also AVX2, which runs it about twice as fast.
+// Both versions write the same codes.
+enum class InstructionSet { kBaseline, kAvx2 };
+// Whether this build has the version for `set` and this machine runs it.
+bool Runs(InstructionSet set);
+// AVX2 where it runs, else the baseline.
+InstructionSet FastestInstructionSet();
+
 // Converts frames of one format to the host's pixels and back; the tables
 // and scales are built once by Configure.
 //
@@ -60,17 +69,13 @@ uint16_t HostToCode(double host, const SampleScale& scale, uint16_t max_code);
 // several threads can share a frame.
 class PictureConverter {
  public:
-  void Configure(const PictureFormat& format);
+  // Configures for `format`, converting back with the version for `set`,
+  // or with the baseline version where `set` does not run.
+  void Configure(const PictureFormat& format, InstructionSet set = FastestInstructionSet());
 
   // Fills the format's width x height pixels of `image` (row stride in
-  // pixels) from `picture`; mono pictures get neutral chroma.
-  void ToHost(const Picture& picture, YcPixel* image, int32_t stride) const;
-  // Writes the pixels back into `picture`, which must be allocated for
-  // the configured format.
-  void FromHost(const YcPixel* image, int32_t stride, Picture* picture) const;
-
-  // The same for a frame as the stream holds it, which must have the
-  // configured format.
+  // pixels) from a frame of the configured format; mono frames get neutral
+  // chroma. FromHost writes the pixels back into such a frame.
   void ToHost(const RawFrame& frame, YcPixel* image, int32_t stride, int32_t part = 0,
               int32_t parts = 1) const;
   void FromHost(const YcPixel* image, int32_t stride, RawFrame* frame, int32_t part = 0,
@@ -87,17 +92,26 @@ class PictureConverter {
 
   // Rows of the part: [first, end) of the chroma rows (the rows themselves
   // without vertical subsampling).
-  void PartRows(int32_t part, int32_t parts, int32_t* first, int32_t* end) const;
+  DevidorivRowRange PartRows(int32_t part, int32_t parts) const;
   template <typename Sample>
   void ToHostRows(const Sample* const planes[3], YcPixel* image, int32_t stride, int32_t first,
                   int32_t end) const;
+  // The conversion back, in the version Configure picked: the body is
+  // inlined into the baseline version and into the AVX2 one.
   template <typename Sample>
   void FromHostRows(const YcPixel* image, int32_t stride, Sample* const planes[3], int32_t first,
                     int32_t end) const;
   template <typename Sample>
+  void FromHostRowsAvx2(const YcPixel* image, int32_t stride, Sample* const planes[3],
+                        int32_t first, int32_t end) const;
+  template <typename Sample>
+  void FromHostRowsBody(const YcPixel* image, int32_t stride, Sample* const planes[3],
+                        int32_t first, int32_t end) const;
+  template <typename Sample>
   void ToCodes(const int32_t* sums, int32_t count, const CodeMap& map, Sample* out) const;
 
   PictureFormat format_;
+  InstructionSet set_ = InstructionSet::kBaseline;
   double max_code_ = 0;
   CodeMap luma_out_{};
   CodeMap chroma_out_[kMaxBlockLog2 + 1]{};

@@ -265,7 +265,10 @@ void ClipRun::EndInterrupted(FramePipeline& pipeline, int signal) {
   std::string error;
   if (!writer_.Close(&error)) Report(OutputName(options_.output) + ": " + error);
   Report("interrupted: " + std::to_string(pipeline.written()) + " frames written");
-  std::fflush(nullptr);
+  // Not fflush(nullptr): that takes every stream's lock, and the reader
+  // thread holds standard input's while it waits in fread.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(128 + signal);
 }
 

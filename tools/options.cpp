@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "hostlib/settings.h"
+#include "tools/escape.h"
 
 namespace devidoriv::tool {
 namespace {
@@ -83,23 +84,6 @@ bool ParseSnapshot(std::string_view text, bool input, SnapshotRequest* request,
   request->path = std::string(text.substr(colon + 1));
   request->input = input;
   return true;
-}
-
-// Control characters escaped as \xNN: an error that quotes an argument
-// stays one line and sends nothing to the terminal.
-std::string EscapeControls(const std::string& text) {
-  std::string out;
-  for (const char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c != 0x7f) {
-      out += ch;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
 }
 
 // The arguments, read one option at a time into an Options.
@@ -364,7 +348,7 @@ ParseStatus ParseOptions(const std::vector<std::string>& args, Options* options,
                          std::string* error) {
   ArgumentParser parser(args, error);
   const ParseStatus status = parser.Parse(options);
-  if (status == ParseStatus::kUsageError) *error = EscapeControls(*error);
+  if (status == ParseStatus::kUsageError) *error = Escaped(*error, EscapeSet::kControls);
   return status;
 }
 

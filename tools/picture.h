@@ -1,9 +1,6 @@
-// Video frames as the tool holds them: a Picture has up to three planes of
-// samples widened to 16 bits, whatever the stream's bit depth, so that one
-// code path serves 8-bit and high-bit-depth video (tests and checks use it);
-// a RawFrame holds a frame's samples as the stream stores them, so that the
-// tool's frames go from the stream to the host's pixels and back in one
-// pass each.
+// Video frames as the tool holds them: a RawFrame holds a frame's samples
+// as the stream stores them, so that the tool's frames go from the stream
+// to the host's pixels and back in one pass each.
 #pragma once
 
 #include <cstddef>
@@ -53,25 +50,6 @@ struct PictureFormat {
     return samples * static_cast<size_t>(bytes_per_sample());
   }
   uint16_t max_code() const { return static_cast<uint16_t>((1u << bit_depth) - 1u); }
-};
-
-struct Picture {
-  PictureFormat format;
-  // Plane p holds plane_width(p) x plane_height(p) samples, rows packed.
-  std::vector<uint16_t> planes[3];
-
-  // Sizes the planes for `f`; the vectors keep their storage when the
-  // size does not grow, so a reused picture does not allocate per frame.
-  void Allocate(const PictureFormat& f) {
-    format = f;
-    for (int p = 0; p < 3; ++p) planes[p].resize(p < f.plane_count() ? f.plane_samples(p) : 0);
-  }
-  uint16_t& at(int p, int32_t x, int32_t y) {
-    return planes[p][static_cast<size_t>(y) * format.plane_width(p) + x];
-  }
-  uint16_t at(int p, int32_t x, int32_t y) const {
-    return planes[p][static_cast<size_t>(y) * format.plane_width(p) + x];
-  }
 };
 
 // One frame's samples in the stream's layout: the planes one after another,

@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "tools/escape.h"
 
 namespace devidoriv::tool {
 namespace {
@@ -36,16 +39,13 @@ constexpr LayoutName kDeepPrefixes[] = {
     {"mono", ChromaLayout::kMono},
 };
 
-// A decimal number of at most nine digits (so it cannot overflow).
+// A decimal number of at most nine digits (so it cannot overflow), digits
+// only.
 bool ParseNumber(std::string_view text, int64_t* value) {
-  if (text.empty() || text.size() > 9) return false;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  *value = v;
-  return true;
+  if (text.empty() || text.size() > 9 || text[0] < '0' || text[0] > '9') return false;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data(), end, *value);
+  return status == std::errc() && stop == end;
 }
 
 // "num:den" with both parts decimal; 0:0 means unknown.
@@ -56,20 +56,10 @@ bool IsRatio(std::string_view text) {
          ParseNumber(text.substr(colon + 1), &d) && (d > 0 || n == 0);
 }
 
-// Shows a bit of untrusted input in a message, non-printable bytes escaped.
+// Shows a bit of untrusted input in a message.
 std::string Excerpt(std::string_view text) {
   constexpr size_t kMaxShown = 24;
-  std::string out;
-  for (size_t i = 0; i < text.size() && i < kMaxShown; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
+  std::string out = Escaped(text.substr(0, kMaxShown), EscapeSet::kNonAscii);
   if (text.size() > kMaxShown) out += "...";
   return out;
 }
@@ -173,89 +163,108 @@ std::string ChromaTagFor(ChromaLayout layout, int32_t bit_depth) {
   return tag;
 }
 
-bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error) {
-  Y4mHeader h;
-  if (line.substr(0, kStreamMagic.size()) != kStreamMagic ||
-      (line.size() > kStreamMagic.size() && line[kStreamMagic.size()] != ' ')) {
-    *error = "not a Y4M stream: it starts with '" + Excerpt(line) + "', not YUV4MPEG2";
+namespace {
+
+// What the header's tags said so far.
+struct HeaderTags {
+  Y4mHeader header;
+  int64_t width = -1;  // INT64_MAX for digits that do not fit
+  int64_t height = -1;
+  std::string seen;  // tag letters met so far, to refuse repeats
+};
+
+// The next space-separated token from `pos` on; false at the end.
+bool NextToken(std::string_view line, size_t* pos, std::string_view* token) {
+  while (*pos < line.size() && line[*pos] == ' ') ++*pos;
+  if (*pos >= line.size()) return false;
+  size_t end = line.find(' ', *pos);
+  if (end == std::string_view::npos) end = line.size();
+  *token = line.substr(*pos, end - *pos);
+  *pos = end;
+  return true;
+}
+
+// The value of a W or H tag.
+bool ReadSize(std::string_view token, int64_t* size, std::string* error) {
+  const std::string_view value = token.substr(1);
+  if (ParseNumber(value, size)) return true;
+  // Only digits that do not fit are a size beyond the cap.
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+    *error = "bad Y4M header: " + std::string(1, token[0]) + " tag '" + Excerpt(token) +
+             "' is not a number";
     return false;
   }
-  int64_t width = -1, height = -1;
-  std::string seen;  // tag letters met so far, to refuse repeats
-  size_t pos = kStreamMagic.size();
-  while (pos < line.size()) {
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    if (pos >= line.size()) break;
-    size_t end = line.find(' ', pos);
-    if (end == std::string_view::npos) end = line.size();
-    const std::string_view token = line.substr(pos, end - pos);
-    pos = end;
-    const char letter = token[0];
-    const std::string_view value = token.substr(1);
-    if (letter != 'X') {
-      if (seen.find(letter) != std::string::npos) {
-        *error = std::string("bad Y4M header: tag ") + letter + " appears twice";
-        return false;
-      }
-      seen += letter;
-    }
-    switch (letter) {
-      case 'W':
-      case 'H': {
-        int64_t v = 0;
-        if (!ParseNumber(value, &v)) {
-          // Only digits that do not fit are a size beyond the cap.
-          const bool digits =
-              !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
-          if (!digits) {
-            *error = "bad Y4M header: " + std::string(1, letter) + " tag '" + Excerpt(token) +
-                     "' is not a number";
-            return false;
-          }
-          v = INT64_MAX;
-        }
-        (letter == 'W' ? width : height) = v;
-        break;
-      }
-      case 'C':
-        if (!ParseChromaTag(value, &h.format.layout, &h.format.bit_depth)) {
-          *error = "unsupported chroma format C" + Excerpt(value) +
-                   " (supported: " + SupportedChromaTags() + ")";
-          return false;
-        }
-        h.chroma_tag = std::string(value);
-        break;
-      case 'F':
-        if (!IsRatio(value)) {
-          *error = "bad Y4M header: frame rate '" + Excerpt(token) + "' is not F<num>:<den>";
-          return false;
-        }
-        h.frame_rate = std::string(value);
-        break;
-      case 'A':
-        if (!IsRatio(value)) {
-          *error = "bad Y4M header: aspect '" + Excerpt(token) + "' is not A<num>:<den>";
-          return false;
-        }
-        h.aspect = std::string(value);
-        break;
-      case 'I':
-        if (value.size() != 1 ||
-            std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
-          *error =
-              "bad Y4M header: interlacing '" + Excerpt(token) + "' is not Ip, It, Ib, Im or I?";
-          return false;
-        }
-        h.interlace = std::string(value);
-        break;
-      case 'X':
-        h.x_tags.emplace_back(value);
-        break;
-      default:
-        *error = "bad Y4M header: unknown tag '" + Excerpt(token) + "'";
-        return false;
-    }
+  *size = INT64_MAX;
+  return true;
+}
+
+// A "num:den" tag's value into *out.
+bool ReadRatio(std::string_view token, const char* what, std::string* out, std::string* error) {
+  if (!IsRatio(token.substr(1))) {
+    *error = std::string("bad Y4M header: ") + what + " '" + Excerpt(token) + "' is not " +
+             token[0] + "<num>:<den>";
+    return false;
   }
+  *out = std::string(token.substr(1));
+  return true;
+}
+
+bool ReadInterlace(std::string_view token, std::string* out, std::string* error) {
+  const std::string_view value = token.substr(1);
+  if (value.size() != 1 || std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
+    *error = "bad Y4M header: interlacing '" + Excerpt(token) + "' is not Ip, It, Ib, Im or I?";
+    return false;
+  }
+  *out = std::string(value);
+  return true;
+}
+
+bool ReadChroma(std::string_view token, Y4mHeader* h, std::string* error) {
+  const std::string_view value = token.substr(1);
+  if (!ParseChromaTag(value, &h->format.layout, &h->format.bit_depth)) {
+    *error = "unsupported chroma format C" + Excerpt(value) + " (supported: " +
+             SupportedChromaTags() + ")";
+    return false;
+  }
+  h->chroma_tag = std::string(value);
+  return true;
+}
+
+// One tag into *tags; the first of each letter but X only.
+bool ReadTag(std::string_view token, HeaderTags* tags, std::string* error) {
+  const char letter = token[0];
+  if (letter != 'X') {
+    if (tags->seen.find(letter) != std::string::npos) {
+      *error = std::string("bad Y4M header: tag ") + letter + " appears twice";
+      return false;
+    }
+    tags->seen += letter;
+  }
+  Y4mHeader& h = tags->header;
+  switch (letter) {
+    case 'W':
+      return ReadSize(token, &tags->width, error);
+    case 'H':
+      return ReadSize(token, &tags->height, error);
+    case 'C':
+      return ReadChroma(token, &h, error);
+    case 'F':
+      return ReadRatio(token, "frame rate", &h.frame_rate, error);
+    case 'A':
+      return ReadRatio(token, "aspect", &h.aspect, error);
+    case 'I':
+      return ReadInterlace(token, &h.interlace, error);
+    case 'X':
+      h.x_tags.emplace_back(token.substr(1));
+      return true;
+    default:
+      *error = "bad Y4M header: unknown tag '" + Excerpt(token) + "'";
+      return false;
+  }
+}
+
+// Both sizes given, neither empty, both within the cap.
+bool CheckFrameSize(int64_t width, int64_t height, std::string* error) {
   if (width < 0 || height < 0) {
     *error = std::string("bad Y4M header: missing ") + (width < 0 ? "W" : "H") + " tag";
     return false;
@@ -263,31 +272,54 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
   const auto shown = [](int64_t v) {
     return v == INT64_MAX ? std::string("(huge)") : std::to_string(v);
   };
+  const std::string size = shown(width) + "x" + shown(height);
   if (width == 0 || height == 0) {
-    *error = "bad Y4M header: frame size " + shown(width) + "x" + shown(height) + " is empty";
+    *error = "bad Y4M header: frame size " + size + " is empty";
     return false;
   }
   if (width > kMaxFrameSide || height > kMaxFrameSide) {
-    *error = "frame size " + shown(width) + "x" + shown(height) + " is beyond the cap of " +
-             std::to_string(kMaxFrameSide) + " x " + std::to_string(kMaxFrameSide);
+    *error = "frame size " + size + " is beyond the cap of " + std::to_string(kMaxFrameSide) +
+             " x " + std::to_string(kMaxFrameSide);
     return false;
   }
-  h.format.width = static_cast<int32_t>(width);
-  h.format.height = static_cast<int32_t>(height);
-  for (const std::string& x : h.x_tags) {
-    constexpr std::string_view kRange = "COLORRANGE=";
+  return true;
+}
+
+// The XCOLORRANGE tags, FULL or LIMITED; the last one holds.
+bool ReadColourRange(Y4mHeader* h, std::string* error) {
+  constexpr std::string_view kRange = "COLORRANGE=";
+  for (const std::string& x : h->x_tags) {
     if (std::string_view(x).substr(0, kRange.size()) != kRange) continue;
     const std::string_view range = std::string_view(x).substr(kRange.size());
-    if (range == "FULL") {
-      h.format.full_range = true;
-    } else if (range == "LIMITED") {
-      h.format.full_range = false;
-    } else {
+    if (range != "FULL" && range != "LIMITED") {
       *error = "bad Y4M header: unknown colour range XCOLORRANGE=" + Excerpt(range) +
                " (FULL or LIMITED)";
       return false;
     }
+    h->format.full_range = range == "FULL";
   }
+  return true;
+}
+
+}  // namespace
+
+bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error) {
+  if (line.substr(0, kStreamMagic.size()) != kStreamMagic ||
+      (line.size() > kStreamMagic.size() && line[kStreamMagic.size()] != ' ')) {
+    *error = "not a Y4M stream: it starts with '" + Excerpt(line) + "', not YUV4MPEG2";
+    return false;
+  }
+  HeaderTags tags;
+  size_t pos = kStreamMagic.size();
+  std::string_view token;
+  while (NextToken(line, &pos, &token)) {
+    if (!ReadTag(token, &tags, error)) return false;
+  }
+  if (!CheckFrameSize(tags.width, tags.height, error)) return false;
+  Y4mHeader& h = tags.header;
+  h.format.width = static_cast<int32_t>(tags.width);
+  h.format.height = static_cast<int32_t>(tags.height);
+  if (!ReadColourRange(&h, error)) return false;
   *header = std::move(h);
   return true;
 }
@@ -303,37 +335,6 @@ std::string FormatY4mHeader(const Y4mHeader& header) {
   for (const std::string& x : header.x_tags) line += " X" + x;
   line += '\n';
   return line;
-}
-
-Y4mHeader MakeY4mHeader(const PictureFormat& format, const std::string& frame_rate) {
-  Y4mHeader h;
-  h.format = format;
-  h.chroma_tag = ChromaTagFor(format.layout, format.bit_depth);
-  h.frame_rate = frame_rate;
-  h.interlace = "p";
-  h.aspect = "1:1";
-  h.x_tags.push_back(format.full_range ? "COLORRANGE=FULL" : "COLORRANGE=LIMITED");
-  return h;
-}
-
-void PackPlanes(const Picture& picture, uint8_t* raw) {
-  const bool wide = picture.format.bytes_per_sample() == 2;
-  for (int p = 0; p < picture.format.plane_count(); ++p) {
-    for (uint16_t v : picture.planes[p]) {
-      *raw++ = static_cast<uint8_t>(v & 0xff);
-      if (wide) *raw++ = static_cast<uint8_t>(v >> 8);
-    }
-  }
-}
-
-void UnpackPlanes(const uint8_t* raw, Picture* picture) {
-  const bool wide = picture->format.bytes_per_sample() == 2;
-  for (int p = 0; p < picture->format.plane_count(); ++p) {
-    for (uint16_t& v : picture->planes[p]) {
-      v = *raw++;
-      if (wide) v = static_cast<uint16_t>(v | (*raw++ << 8));
-    }
-  }
 }
 
 // Reader.
@@ -430,14 +431,6 @@ ReadStatus Y4mReader::ReadFrameBytes(RawFrame* frame, std::string* params, std::
   return ReadStatus::kFrame;
 }
 
-ReadStatus Y4mReader::ReadFrame(Picture* picture, std::string* params, std::string* error) {
-  const ReadStatus status = ReadFrameBytes(&raw_, params, error);
-  if (status != ReadStatus::kFrame) return status;
-  picture->Allocate(header_.format);
-  UnpackPlanes(raw_.bytes(), picture);
-  return status;
-}
-
 ReadStatus Y4mReader::ReadFrame(RawFrame* frame, std::string* params, std::string* error) {
   const ReadStatus status = ReadFrameBytes(frame, params, error);
   if (status == ReadStatus::kFrame && !kStreamWordsNative && header_.format.bit_depth > 8) {
@@ -490,13 +483,6 @@ bool Y4mWriter::WriteHeader(const Y4mHeader& header, std::string* error) {
   const std::string line = FormatY4mHeader(header);
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) return Fail(error);
   return true;
-}
-
-bool Y4mWriter::WriteFrame(const Picture& picture, const std::string& params, std::string* error) {
-  // Sized with the first frame, not with the header; the same size after.
-  raw_.resize(format_.frame_bytes());
-  PackPlanes(picture, raw_.data());
-  return WriteBytes(raw_.data(), raw_.size(), params, error);
 }
 
 bool Y4mWriter::WriteFrame(const RawFrame& frame, const std::string& params, std::string* error) {

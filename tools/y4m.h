@@ -35,10 +35,6 @@ bool ParseY4mHeader(std::string_view line, Y4mHeader* header, std::string* error
 // The header line for `header`, newline included.
 std::string FormatY4mHeader(const Y4mHeader& header);
 
-// A header for `format` with the tags ffmpeg would write for it: the C tag
-// of its layout and depth and an XCOLORRANGE tag.
-Y4mHeader MakeY4mHeader(const PictureFormat& format, const std::string& frame_rate = "25:1");
-
 // Maps a C tag value to layout and depth; false when it is not supported.
 bool ParseChromaTag(std::string_view tag, ChromaLayout* layout, int32_t* bit_depth);
 
@@ -61,11 +57,10 @@ class Y4mReader {
   bool Open(std::FILE* stream, std::string* error);
   const Y4mHeader& header() const { return header_; }
 
-  // Reads the next frame into *picture (allocated for the stream's format)
-  // and its FRAME line parameters, without the leading space, into *params.
-  ReadStatus ReadFrame(Picture* picture, std::string* params, std::string* error);
-  // The same into a frame as the stream holds it, which takes the stream's
-  // format; its buffer grows with the data that arrives, up to one frame.
+  // Reads the next frame, as the stream holds it, into *frame, which takes
+  // the stream's format (its buffer grows with the data that arrives, up to
+  // one frame), and its FRAME line parameters, without the leading space,
+  // into *params.
   ReadStatus ReadFrame(RawFrame* frame, std::string* params, std::string* error);
   int64_t frames_read() const { return frames_read_; }
 
@@ -83,7 +78,6 @@ class Y4mReader {
   Y4mHeader header_;
   int64_t header_bytes_ = 0;
   int64_t frames_read_ = 0;
-  RawFrame raw_;  // the bytes behind ReadFrame(Picture*)
   std::string line_;
 };
 
@@ -99,9 +93,8 @@ class Y4mWriter {
   // Writes to an already open stream, which the writer flushes but does not close.
   bool Open(std::FILE* stream, std::string* error);
   bool WriteHeader(const Y4mHeader& header, std::string* error);
-  // Writes one whole frame: its FRAME line with `params` and the planes.
-  bool WriteFrame(const Picture& picture, const std::string& params, std::string* error);
-  // The same from a frame as the stream holds it, of the header's format.
+  // Writes one whole frame of the header's format, as the stream holds it:
+  // its FRAME line with `params` and the planes.
   bool WriteFrame(const RawFrame& frame, const std::string& params, std::string* error);
   // Flushes and closes; reports a failed write that buffering hid so far.
   bool Close(std::string* error);
@@ -114,13 +107,8 @@ class Y4mWriter {
   bool owns_file_ = false;
   std::string path_;
   PictureFormat format_;
-  std::vector<uint8_t> raw_;  // packed samples of a Picture, or swapped words
+  std::vector<uint8_t> raw_;  // the words of a frame, swapped to little-endian
   std::string line_;
 };
-
-// Packs the planes of `picture` into the stream's byte layout, and back.
-// `raw` holds format.frame_bytes() bytes.
-void PackPlanes(const Picture& picture, uint8_t* raw);
-void UnpackPlanes(const uint8_t* raw, Picture* picture);
 
 }  // namespace devidoriv::tool

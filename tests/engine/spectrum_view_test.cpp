@@ -16,7 +16,7 @@
 namespace devidoriv {
 namespace {
 
-constexpr int32_t kWhite = 4096;
+constexpr int32_t kWhite = DEVIDORIV_LUMA_WHITE;
 constexpr YcPixel kSentinel = {-1234, 777, -555};
 
 // A half spectrum of an h x w plane: h rows of w / 2 + 1 bins.

@@ -122,27 +122,34 @@ const TrackTable& ModuleTrackTable() {
   return table;
 }
 
+const ParamInfo* ParamNamed(const std::string& name) {
+  for (int i = 0; i < kParamCount; ++i) {
+    if (name == ParamAt(i)->name) return ParamAt(i);
+  }
+  ADD_FAILURE() << "no parameter " << name;
+  return nullptr;
+}
+
 namespace {
 
 const ParamInfo& TrackParam(const std::string& name) {
-  for (int i = 0; i < kParamCount; ++i) {
-    if (name == ParamAt(i)->name && ParamAt(i)->is_track) return *ParamAt(i);
-  }
+  const ParamInfo* param = ParamNamed(name);
+  if (param && param->is_track) return *param;
   ADD_FAILURE() << "no track parameter " << name;
   std::abort();
 }
 
 }  // namespace
 
-double DefaultParam(const std::string& name, int32_t width, int32_t height) {
-  const int32_t index = TrackParam(name).index;
-  const TrackTable& table = ModuleTrackTable();
-  return ParamFromTrack(table.defaults[index], InstanceTrackRange(table, index, width, height));
+double DefaultParam(const std::string& name) {
+  const ParamInfo& param = TrackParam(name);
+  return ParamFromTrack(ModuleTrackTable().defaults[param.index], param.scale);
 }
 
 int32_t TrackValue(const std::string& name, double value, int32_t width, int32_t height) {
-  const int32_t index = TrackParam(name).index;
-  return TrackFromParam(value, InstanceTrackRange(ModuleTrackTable(), index, width, height));
+  const ParamInfo& param = TrackParam(name);
+  return TrackFromParam(value, param.scale,
+                        InstanceTrackRange(ModuleTrackTable(), param.index, width, height));
 }
 
 bool ForeignHostsCanLoadPlugin() { return !DEVIDORIV_SANITIZED_BUILD; }

@@ -90,9 +90,18 @@ class PluginSession {
 // 1920), so the table is as the module file holds it.
 const TrackTable& ModuleTrackTable();
 
-// The value of parameter `name` that maps onto the table's default for a
-// frame of width x height.
-double DefaultParam(const std::string& name, int32_t width, int32_t height);
+// The parameter of this frei0r name; null, with a test failure, when
+// there is none.
+const ParamInfo* ParamNamed(const std::string& name);
+
+// The value of parameter `name` that maps onto the table's default, at
+// every frame size.
+double DefaultParam(const std::string& name);
+
+// The parameter value of a radius of `pixels`.
+inline double Pixels(int32_t pixels) {
+  return static_cast<double>(pixels) / hostlib::kFrei0rRadiusScale;
+}
 
 // The track value that parameter `name` (a track) set to `value` gives an
 // instance of width x height.

@@ -2,6 +2,8 @@
 // both filters off, the luma and chroma sliders kept in step, instances of
 // two frame sizes on four threads at once, and the order in which MLT ends
 // them.
+#include "frei0r/plugin.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,6 +18,7 @@ namespace {
 
 using test::Instance;
 using test::Params;
+using test::Pixels;
 using test::PluginSession;
 using test::RandomFrame;
 using test::Rgba;
@@ -55,13 +58,21 @@ struct InstanceCase {
 };
 std::vector<InstanceCase> FourInstances() {
   return {
-      {kLargeWidth, kLargeHeight, {{"luma_a", 0.01}, {"luma_b", 0.02}, {"never_measure", 1}}},
-      {kSmallWidth, kSmallHeight,
-       {{"luma_a", 0.02}, {"luma_type", 0.2}, {"chroma_on", 0}, {"never_measure", 1}}},
-      {kLargeWidth, kLargeHeight,
-       {{"chroma_a", 0.01}, {"chroma_b", 0.01}, {"luma_on", 0}, {"never_measure", 1}}},
-      {kSmallWidth, kSmallHeight,
-       {{"luma_type", 0.6}, {"show_spectrum", 1}, {"plane", 0.5}, {"contrast", 0.3},
+      {kLargeWidth,
+       kLargeHeight,
+       {{"luma_a", Pixels(40)}, {"luma_b", Pixels(20)}, {"never_measure", 1}}},
+      {kSmallWidth,
+       kSmallHeight,
+       {{"luma_a", Pixels(20)}, {"luma_type", 0.2}, {"chroma_on", 0}, {"never_measure", 1}}},
+      {kLargeWidth,
+       kLargeHeight,
+       {{"chroma_a", Pixels(30)}, {"chroma_b", Pixels(12)}, {"luma_on", 0}, {"never_measure", 1}}},
+      {kSmallWidth,
+       kSmallHeight,
+       {{"luma_type", 0.6},
+        {"show_spectrum", 1},
+        {"plane", 0.5},
+        {"contrast", 0.3},
         {"never_measure", 1}}},
   };
 }
@@ -123,7 +134,9 @@ TEST(Frei0rPlugin, AMovedSliderMovesItsPartnerWhileSyncIsOn) {
     Params second;  // set before the second frame
     Params expected;
   };
-  constexpr double kL = 0.02, kC = 0.3, kM = 0.1;
+  // Radii within a 64 x 48 frame's spectrum (a up to 33, b up to 24), so
+  // that each value filters differently.
+  const double kL = Pixels(10), kC = Pixels(20), kM = Pixels(5);
   const Row rows[] = {
       {"a luma value alone", {{"luma_a", kL}}, {}, {{"luma_a", kL}, {"chroma_a", kL}}},
       {"a chroma value alone", {{"chroma_a", kC}}, {}, {{"luma_a", kC}, {"chroma_a", kC}}},
@@ -162,12 +175,12 @@ TEST(Frei0rPlugin, AMovedSliderMovesItsPartnerWhileSyncIsOn) {
 TEST(Frei0rPlugin, UpdateLeavesTheParametersAlone) {
   PluginSession session;
   ASSERT_TRUE(session.ok());
-  Instance instance(64, 48, {{"luma_a", 0.02}});
+  Instance instance(64, 48, {{"luma_a", Pixels(10)}});
   const double luma = instance.Get("luma_a"), chroma = instance.Get("chroma_a");
   instance.Filter(RandomFrame(64, 48, 3));
   EXPECT_EQ(instance.Get("luma_a"), luma);
   EXPECT_EQ(instance.Get("chroma_a"), chroma);
-  EXPECT_EQ(chroma, test::DefaultParam("chroma_a", 64, 48));
+  EXPECT_EQ(chroma, test::DefaultParam("chroma_a"));
 }
 
 // MLT calls f0r_deinit before it destroys its instances; ffmpeg calls
@@ -179,7 +192,7 @@ TEST(Frei0rPlugin, TheHostStaysUntilTheLastInitAndInstanceAreGone) {
   ASSERT_EQ(plugin.init(), 1);
   ASSERT_EQ(plugin.init(), 1);
   {
-    Instance instance(64, 48, {{"luma_a", 0.02}});
+    Instance instance(64, 48, {{"luma_a", Pixels(10)}});
     ASSERT_TRUE(instance.ok());
     const Rgba before = instance.Filter(in);
     plugin.deinit();
@@ -187,12 +200,30 @@ TEST(Frei0rPlugin, TheHostStaysUntilTheLastInitAndInstanceAreGone) {
     EXPECT_EQ(instance.Filter(in).pixels, before.pixels) << "after f0r_deinit";
   }
   EXPECT_EQ(plugin.construct(64, 48), nullptr) << "an instance without f0r_init";
+  // MLT goes on to f0r_update with the null instance: the frame comes back
+  // striped, opaque red on the stripes, the input between them.
+  Rgba marked(64, 48);
+  plugin.update(nullptr, 0.0, in.pixels.data(), marked.pixels.data());
+  int red = 0, kept = 0;
+  for (int32_t y = 0; y < 48; ++y) {
+    for (int32_t x = 0; x < 64; ++x) {
+      const size_t i = static_cast<size_t>(y) * 64 + x;
+      const uint8_t* p = marked.bytes() + 4 * i;
+      if (frei0r::OnMarkStripe(x, y)) {
+        red += p[0] == 255 && p[1] == 0 && p[2] == 0 && p[3] == 255;
+      } else {
+        kept += marked.pixels[i] == in.pixels[i];
+      }
+    }
+  }
+  EXPECT_EQ(red, 64 * 48 / 4) << "a quarter of the pixels lie on the red stripes";
+  EXPECT_GT(kept, 64 * 48 / 2) << "the input between the stripes";
   {
     PluginSession again;
     ASSERT_TRUE(again.ok());
     EXPECT_EQ(plugin.construct(0, 48), nullptr);
     EXPECT_EQ(plugin.construct(64, 0), nullptr);
-    Instance instance(64, 48, {{"luma_a", 0.02}});
+    Instance instance(64, 48, {{"luma_a", Pixels(10)}});
     ASSERT_TRUE(instance.ok());
     EXPECT_NE(instance.Filter(in).pixels, in.pixels);
   }

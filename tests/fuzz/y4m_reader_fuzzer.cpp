@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_check.h"
-#include "tools/convert.h"
-#include "tools/picture.h"
-#include "tools/y4m.h"
+#include "tests/support/picture_io.h"
 
 namespace {
 
@@ -63,9 +61,9 @@ void CheckFrame(const Y4mHeader& header, const Picture& picture, const PictureCo
     if (picture.planes[p].size() != expected) Broken("plane size", std::to_string(p));
   }
   image->assign(static_cast<size_t>(f.width) * static_cast<size_t>(f.height), YcPixel{});
-  converter.ToHost(picture, image->data(), f.width);
+  PictureToHost(converter, picture, image->data(), f.width);
   back->Allocate(f);
-  converter.FromHost(image->data(), f.width, back);
+  PictureFromHost(converter, image->data(), f.width, back);
   if (f.bit_depth <= 12) {
     const uint16_t max = f.max_code();
     for (int p = 0; p < f.plane_count(); ++p) {
@@ -117,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Every frame consumes at least its "FRAME\n" line.
       const int64_t most_frames = static_cast<int64_t>(size / 6) + 1;
       for (;;) {
-        const ReadStatus status = reader.ReadFrame(&picture, &params, &error);
+        const ReadStatus status = ReadPicture(reader, &picture, &params, &error);
         if (status == ReadStatus::kEnd) break;
         if (status == ReadStatus::kError) {
           CheckErrorLine(error);

@@ -96,8 +96,9 @@ struct Tally {
 void FillFrame(Frame& frame, Random& random) {
   const bool extreme = random.Chance(0.1);
   std::mt19937 samples(random.Seed());
-  std::uniform_int_distribution<int> luma(extreme ? -32768 : 0, extreme ? 32767 : 4096);
-  std::uniform_int_distribution<int> chroma(extreme ? -32768 : -2048, extreme ? 32767 : 2048);
+  std::uniform_int_distribution<int> luma(extreme ? -32768 : 0, extreme ? 32767 : DEVIDORIV_LUMA_WHITE);
+  std::uniform_int_distribution<int> chroma(extreme ? -32768 : -DEVIDORIV_CHROMA_SWING,
+                                                  extreme ? 32767 : DEVIDORIV_CHROMA_SWING);
   for (YcPixel& p : frame.image) {
     p.y = static_cast<int16_t>(luma(samples));
     p.cb = static_cast<int16_t>(chroma(samples));

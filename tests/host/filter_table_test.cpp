@@ -143,7 +143,7 @@ TEST(FilterTable, FixedWordsFlagsAndCounts) {
   for (int32_t word : t->reserved2) EXPECT_EQ(word, 0);
   for (int32_t word : t->reserved3) EXPECT_EQ(word, 0);
   EXPECT_STREQ(t->display_name, "Devidoriv");
-  EXPECT_STREQ(t->info_text, "Devidoriv version 1.0");
+  EXPECT_STREQ(t->info_text, "Devidoriv version 2.0");
   EXPECT_NE(t->process_frame, nullptr);
   EXPECT_NE(t->on_init, nullptr);
   EXPECT_NE(t->on_exit, nullptr);

@@ -3,19 +3,19 @@
 # /usr, and a Depends field that names the packages of exactly the shared
 # libraries its binaries link. Then the unpacked package's tool runs and
 # finds the package's module.
-#   deb_test.sh BUILD_DIR VERSION FREI0R FFTW_SOURCE
-# FREI0R is 1 when the frei0r plug-in is built, and the package then holds
-# it. FFTW_SOURCE is the folder of FFTW's source package when the module
-# has an FFTW of its own: the package then holds that source package and
-# FFTW's COPYRIGHT, and depends on no FFTW package; "-" for the system's
-# FFTW, on whose package it depends.
-set -eu
-build=$1 version=$2 frei0r=$3 fftw_source=${4:--}
+#   deb_test.sh BUILD_DIR VERSION FREI0R MAN FFTW_SOURCE
+# FREI0R is 1 when the frei0r plug-in is built, and MAN when the man page
+# is; the package then holds them. FFTW_SOURCE is the folder of FFTW's
+# source package when the module has an FFTW of its own: the package then
+# holds that source package and FFTW's COPYRIGHT, and depends on no FFTW
+# package; "-" for the system's FFTW, on whose package it depends.
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
+build=$1 version=$2 frei0r=$3 man=$4 fftw_source=${5:--}
 unset DEVIDORIV_MODULE
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# CPack finds the package's dependencies with dpkg-shlibdeps.
+need dpkg-deb dpkg-shlibdeps
+work_folder
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }
@@ -26,15 +26,23 @@ deb=$work/devidoriv_${version}_$arch.deb
 [ "$(dpkg-deb -f "$deb" Package)" = devidoriv ] || fail "Package"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version $(dpkg-deb -f "$deb" Version)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture"
+# The plug-in's descriptions make it an enhancement of the editors.
+if [ "$frei0r" = 1 ]; then
+    [ "$(dpkg-deb -f "$deb" Enhances)" = "kdenlive, shotcut" ] ||
+        fail "Enhances '$(dpkg-deb -f "$deb" Enhances)'"
+fi
 
 # Files: everything under /usr, the tool, the module and the man page by
 # name, the libraries not executable, nothing but docs besides.
 dpkg-deb -c "$deb" | grep -v '^d' > "$work/contents"
 sed 's|.* \./|/|' "$work/contents" | sort > "$work/files"
 grep -v '^/usr/' "$work/files" && fail "files outside /usr"
-expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/man/man1/devidoriv.1.gz
-/usr/share/doc/devidoriv/README.md /usr/share/doc/devidoriv/LICENSE"
-[ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so"
+expected="/usr/bin/devidoriv /usr/lib/devidoriv/devidoriv.so /usr/share/doc/devidoriv/README.md
+/usr/share/doc/devidoriv/LICENSE"
+[ "$frei0r" = 1 ] && expected="$expected /usr/lib/frei0r-1/devidoriv.so
+/usr/share/kdenlive/effects/frei0r_devidoriv.xml /usr/share/shotcut/qml/filters/devidoriv/meta.qml
+/usr/share/shotcut/qml/filters/devidoriv/ui.qml"
+[ "$man" = 1 ] && expected="$expected /usr/share/man/man1/devidoriv.1.gz"
 if [ "$fftw_source" != - ]; then
     expected="$expected /usr/share/doc/devidoriv/fftw/COPYRIGHT"
     for f in "$fftw_source"/*; do
@@ -44,8 +52,9 @@ fi
 for f in $expected; do
     grep -qx "$f" "$work/files" || fail "$f is not in the package"
 done
-grep -Ev '^/usr/(bin/devidoriv|lib/devidoriv/devidoriv\.so|lib/frei0r-1/devidoriv\.so|share/man/man1/devidoriv\.1\.gz|share/doc/devidoriv/.*)$' \
-    "$work/files" && fail "unexpected files in the package"
+printf '%s\n' $expected | grep -v '^/usr/share/doc/devidoriv/' | sort > "$work/named"
+grep -v '^/usr/share/doc/devidoriv/' "$work/files" | diff "$work/named" - ||
+    fail "files in the package other than those named"
 grep -E '\./usr/lib/.*\.so$' "$work/contents" | grep -v '^-rw-r--r--' &&
     fail "an executable library in the package"
 

@@ -1,9 +1,14 @@
 // The frame path through the module's export, as the editor drives it:
 // round trips, runner independence, untouched planes and padding.
+#include <fftw3.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devidoriv/devidoriv.h"
@@ -193,6 +198,78 @@ TEST_F(FramePathTest, ChangingSizesAndThreadSettingsBetweenFrames) {
     for (size_t i = 0; i < frame.image.size(); ++i)
       ASSERT_TRUE(SameOrOneTowardZero(before.image[i].cb, frame.image[i].cb));
   }
+}
+
+// Plans, runs and destroys a 2-D real transform of its own and its
+// inverse with the process's FFTW, as another plug-in of an editor does;
+// true when the round trip gives the input back.
+bool ForeignRoundTrip(std::mt19937& random) {
+  constexpr int kRows = 37, kColumns = 53;  // no size the module plans
+  float* real = static_cast<float*>(fftwf_malloc(sizeof(float) * kRows * kColumns));
+  auto* spectrum =
+      static_cast<fftwf_complex*>(fftwf_malloc(sizeof(fftwf_complex) * kRows * (kColumns / 2 + 1)));
+  fftwf_plan forward = fftwf_plan_dft_r2c_2d(kRows, kColumns, real, spectrum, FFTW_ESTIMATE);
+  fftwf_plan inverse = fftwf_plan_dft_c2r_2d(kRows, kColumns, spectrum, real, FFTW_ESTIMATE);
+  std::vector<float> input(kRows * kColumns);
+  for (float& v : input) v = static_cast<float>(random() % 2001) / 1000.0f - 1.0f;
+  std::copy(input.begin(), input.end(), real);
+  fftwf_execute(forward);
+  fftwf_execute(inverse);
+  bool same = true;
+  for (size_t i = 0; i < input.size(); ++i) {
+    same = same && std::fabs(real[i] / (kRows * kColumns) - input[i]) < 1e-4f;
+  }
+  fftwf_destroy_plan(forward);
+  fftwf_destroy_plan(inverse);
+  fftwf_free(real);
+  fftwf_free(spectrum);
+  return same;
+}
+
+// In an editor the module shares the system's FFTW with other plug-ins,
+// which plan on threads of their own. While another thread plans, runs
+// and destroys transforms, frames of changing sizes, each of which makes
+// the module plan anew, must come out as they do alone, and the other
+// thread's transforms must stay right: FFTW's planner is shared, and safe
+// only once made thread-safe.
+TEST_F(FramePathTest, AnotherThreadsFftwTransformsLeaveTheFramesAlone) {
+  host_.SetTrack(track::luma_a, 9);
+  host_.SetTrack(track::chroma_b, 5);
+  host_.SetTrack(track::threads, 2);
+  host_.SetCheck(check::never_measure, true);  // estimated plans: the same whenever made
+  const int sizes[][2] = {{64, 32}, {65, 33}, {48, 40}, {33, 64}};
+  std::vector<Frame> expected;
+  for (const auto& s : sizes) {
+    Frame frame(s[0], s[1]);
+    FillPattern(frame, static_cast<uint32_t>(s[0] * 7 + s[1]));
+    ASSERT_EQ(host_.Process(frame), 1);
+    expected.push_back(frame);
+  }
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> round_trips{0}, wrong{0};
+  std::thread other([&] {
+    std::mt19937 random(7);
+    while (!stop.load()) {
+      if (!ForeignRoundTrip(random)) ++wrong;
+      ++round_trips;
+    }
+  });
+  while (round_trips.load() == 0) std::this_thread::yield();
+  int different = 0;
+  for (int round = 0; round < 80; ++round) {
+    for (size_t k = 0; k < expected.size(); ++k) {
+      Frame frame(sizes[k][0], sizes[k][1]);
+      FillPattern(frame, static_cast<uint32_t>(sizes[k][0] * 7 + sizes[k][1]));
+      ASSERT_EQ(host_.Process(frame), 1);
+      different += std::memcmp(frame.image.data(), expected[k].image.data(),
+                               frame.image.size() * sizeof(YcPixel)) != 0;
+    }
+  }
+  stop = true;
+  other.join();
+  EXPECT_EQ(different, 0) << "frames unlike their runs alone";
+  EXPECT_EQ(wrong.load(), 0) << "of " << round_trips.load() << " round trips on the other thread";
 }
 
 }  // namespace

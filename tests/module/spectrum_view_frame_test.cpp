@@ -21,7 +21,7 @@ using devidoriv_test::RunnerMode;
 namespace track = devidoriv::track;
 namespace check = devidoriv::check;
 
-constexpr int32_t kWhite = 4096;
+constexpr int32_t kWhite = DEVIDORIV_LUMA_WHITE;
 constexpr int16_t kTint = 256;
 constexpr int16_t kScratchFill = -7;  // what FillPattern leaves in the scratch image
 constexpr int32_t kEllipseLowPass = 0;

@@ -8,11 +8,10 @@
 # its commit while another git command holds the repository's index lock:
 # it succeeds, and its source archive holds the working tree.
 #   windows_release_test.sh ZIP AUF VERSION SOURCE_DIR FFTW_PREFIX
-set -eu
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
 zip=$1 auf=$2 version=$3 source=$4 fftw=$5
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+work_folder
 
 [ -f "$zip" ] || fail "no $zip"
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }

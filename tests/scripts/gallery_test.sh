@@ -5,27 +5,26 @@
 # picture's line are those the picture was made with. Pixels are not
 # compared: make gallery itself reproduces the committed pictures.
 #   gallery_test.sh TOOL COMPOSE SOURCE_DIR WORKDIR
-set -euo pipefail
-tool=$1 compose=$2 root=$3 dir=$4
-command -v ffmpeg > /dev/null || { echo "ffmpeg is not installed"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
-
-rm -rf "$dir"
-mkdir -p "$dir"
-TOOL=$tool COMPOSE=$compose "$root/scripts/gallery/make-gallery.sh" "$dir/pictures" \
-  > "$dir/manifest.txt"
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
+set -o pipefail
+tool=$1 compose=$2 root=$3
+need ffmpeg
+work_folder "$4"
+TOOL=$tool COMPOSE=$compose "$root/scripts/gallery/make-gallery.sh" "$work/pictures" \
+  > "$work/manifest.txt"
 
 guide=$root/docs/guide.md
 mapfile -t links < <(grep -o 'images/gallery/[A-Za-z0-9._-]*\.png' "$guide" | sort -u)
 [ "${#links[@]}" -gt 0 ] || fail "docs/guide.md links no gallery picture"
 png_signature=$(printf '\211PNG\r\n\032\n' | od -An -tx1)
 for link in "${links[@]}"; do
-  picture=$dir/pictures/${link#images/gallery/}
+  picture=$work/pictures/${link#images/gallery/}
   [ -s "$picture" ] || fail "the guide links $link, which the generator did not write"
   [ "$(head -c 8 "$picture" | od -An -tx1)" = "$png_signature" ] || fail "$link is not a PNG"
 done
 
-for picture in "$dir"/pictures/*.png; do
+for picture in "$work"/pictures/*.png; do
   name=$(basename "$picture")
   # A here-string, not a pipe: under pipefail, grep -q leaving at its
   # first match could kill the writer with SIGPIPE and fail the test.
@@ -42,7 +41,7 @@ while IFS= read -r line; do
   grep -qF "\`$settings\`" <<< "$(grep -F "images/gallery/$name" "$guide")" ||
     fail "the guide does not show $name with its settings \`$settings\`"
   checked=$((checked + 1))
-done < "$dir/manifest.txt"
-[ "$checked" -eq "$(ls "$dir"/pictures/*.png | wc -l)" ] ||
+done < "$work/manifest.txt"
+[ "$checked" -eq "$(ls "$work"/pictures/*.png | wc -l)" ] ||
   fail "the generator listed the settings of $checked pictures, not of every picture"
 echo "${#links[@]} pictures written, each linked with its settings"

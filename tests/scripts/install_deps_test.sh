@@ -9,18 +9,18 @@
 # - the Windows probe then picks the x86-64 suite and says why (on a
 #   machine that runs 32-bit programs; elsewhere it never gets that far).
 #   install_deps_test.sh SOURCE_DIR WORKDIR
-set -euo pipefail
-root=$1 dir=$2
-fail() { echo "FAIL: $*"; exit 1; }
-
-rm -rf "$dir"
-mkdir -p "$dir/bin"
-calls=$dir/calls
+# shellcheck source-path=SCRIPTDIR source=../support/preamble.sh
+. "$(dirname "$0")/../support/preamble.sh"
+set -o pipefail
+root=$1
+work_folder "$2"
+mkdir "$work/bin"
+calls=$work/calls
 
 # apt-get: `update` fails or passes by FAKE_UPDATE; `install` fails until
 # its FAKE_INSTALL_PASSES_AT-th call (never when 0), like apt with a
 # broken index.
-cat > "$dir/bin/apt-get" <<'EOF'
+cat > "$work/bin/apt-get" <<'EOF'
 #!/bin/sh
 echo "apt-get $*" >> "$FAKE_CALLS"
 case " $* " in
@@ -38,18 +38,18 @@ case " $* " in
 esac
 EOF
 # dpkg-query: nothing is installed. dpkg: no foreign architecture.
-cat > "$dir/bin/dpkg-query" <<'EOF'
+cat > "$work/bin/dpkg-query" <<'EOF'
 #!/bin/sh
 exit 1
 EOF
-cat > "$dir/bin/dpkg" <<'EOF'
+cat > "$work/bin/dpkg" <<'EOF'
 #!/bin/sh
 echo "dpkg $*" >> "$FAKE_CALLS"
 EOF
-printf '#!/bin/sh\necho 0\n' > "$dir/bin/id"
-chmod +x "$dir/bin/"*
+printf '#!/bin/sh\necho 0\n' > "$work/bin/id"
+chmod +x "$work/bin/"*
 
-export FAKE_CALLS=$calls PATH=$dir/bin:$PATH DEVIDORIV_APT_PAUSE=0 DEVIDORIV_APT_TRIES=3
+export FAKE_CALLS=$calls PATH=$work/bin:$PATH DEVIDORIV_APT_PAUSE=0 DEVIDORIV_APT_TRIES=3
 
 # name | script and arguments | update | install passes at | exit status |
 #   apt-get install calls | what the output must hold
@@ -65,33 +65,32 @@ for row in "${cases[@]}"; do
   : > "$calls"
   status=0
   FAKE_UPDATE=$update FAKE_INSTALL_PASSES_AT=$passes_at \
-    "$root"/scripts/$command > "$dir/out" 2>&1 || status=$?
+    "$root"/scripts/$command > "$work/out" 2>&1 || status=$?
   [ "$status" -eq "$want_status" ] || fail "$name: exit status $status, not $want_status"
   installs=$(grep -c ' install ' "$calls" || true)
   [ "$installs" -eq "$want_installs" ] ||
     fail "$name: $installs install attempts, not $want_installs"
-  grep -qF -- "$want_text" "$dir/out" "$calls" || fail "$name: no '$want_text' in: $(cat "$dir/out")"
+  grep -qF -- "$want_text" "$work/out" "$calls" || fail "$name: no '$want_text' in: $(cat "$work/out")"
 done
 
 # A failed 32-bit Wine install takes the i386 architecture away again.
 : > "$calls"
 FAKE_UPDATE=fail FAKE_INSTALL_PASSES_AT=0 "$root/scripts/install-windows-deps.sh" wine32 \
-  > "$dir/out" 2>&1 && fail "install-windows-deps.sh wine32 passed without 32-bit Wine"
+  > "$work/out" 2>&1 && fail "install-windows-deps.sh wine32 passed without 32-bit Wine"
 grep -qx 'dpkg --add-architecture i386' "$calls" || fail "i386 was not added for 32-bit Wine"
 grep -qx 'dpkg --remove-architecture i386' "$calls" || fail "i386 stayed after the failed install"
 
 # The probe, as make test-windows runs it.
 : > "$calls"
 FAKE_UPDATE=fail FAKE_INSTALL_PASSES_AT=0 "$root/scripts/windows-probe.sh" \
-  > "$dir/probe.out" 2> "$dir/probe.err" || fail "the probe failed: $(cat "$dir/probe.err")"
-suite=$(cat "$dir/probe.out")
-if grep -qF 'cannot run 32-bit x86 programs' "$dir/probe.err"; then
+  > "$work/probe.out" 2> "$work/probe.err" || fail "the probe failed: $(cat "$work/probe.err")"
+suite=$(cat "$work/probe.out")
+if grep -qF 'cannot run 32-bit x86 programs' "$work/probe.err"; then
   [ "$suite" = x86_64 ] || fail "the probe picked '$suite' on a machine without 32-bit programs"
-  echo "this machine cannot run 32-bit programs, so the probe never tries to install 32-bit Wine:"
-  cat "$dir/probe.err"
-  exit 77
+  cat "$work/probe.err"
+  skip "this machine cannot run 32-bit programs, so the probe never tries to install 32-bit Wine"
 fi
 [ "$suite" = x86_64 ] || fail "the probe picked '$suite' without 32-bit Wine"
 want="test-windows: 32-bit Wine could not be installed (E: Unable to correct problems, you have held broken packages.): running the x86-64 suite under wine64; the i686 suite is NOT run"
-grep -qF "$want" "$dir/probe.err" || fail "the probe did not say why: $(cat "$dir/probe.err")"
-echo "PASS: $(tail -n 1 "$dir/probe.err")"
+grep -qF "$want" "$work/probe.err" || fail "the probe did not say why: $(cat "$work/probe.err")"
+echo "PASS: $(tail -n 1 "$work/probe.err")"

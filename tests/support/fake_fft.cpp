@@ -11,6 +11,11 @@ int FakeInitThreads() {
   return fftwf_init_threads();
 }
 
+void FakeMakePlannerThreadSafe() {
+  FakeLog().sequence.push_back("thread_safe");
+  devidoriv::kFftwApi.make_planner_thread_safe();
+}
+
 void* FakeMalloc(size_t bytes) {
   FakeFftLog& log = FakeLog();
   ++log.mallocs;
@@ -78,8 +83,17 @@ FakeFftLog& FakeLog() { return log_state; }
 void ResetFakeLog() { log_state = FakeFftLog(); }
 
 const devidoriv::FftApi kFakeFftApi = {
-    FakeInitThreads, FakeMalloc,  FakeFree,           FakeNthreads,     FakeR2c,
-    FakeC2r,         FakeDestroy, FakeProcessorCount, FakeImportWisdom, FakeExportWisdom,
+    FakeInitThreads,
+    FakeMakePlannerThreadSafe,
+    FakeMalloc,
+    FakeFree,
+    FakeNthreads,
+    FakeR2c,
+    FakeC2r,
+    FakeDestroy,
+    FakeProcessorCount,
+    FakeImportWisdom,
+    FakeExportWisdom,
 };
 
 }  // namespace devidoriv_test

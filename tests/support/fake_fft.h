@@ -32,8 +32,8 @@ struct FakeFftLog {
   // When set, export_wisdom_to_string returns null, as FFTW does when
   // its malloc fails.
   bool fail_export = false;
-  // "init_threads", "plan", "import" and "export", in the order of the
-  // calls.
+  // "init_threads", "thread_safe", "plan", "import" and "export", in the
+  // order of the calls.
   std::vector<std::string> sequence;
 };
 

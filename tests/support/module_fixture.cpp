@@ -6,8 +6,8 @@ namespace devidoriv_test {
 
 void FillPattern(hostlib::Frame& frame, uint32_t seed) {
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> luma(0, 4096);
-  std::uniform_int_distribution<int> chroma(-2048, 2048);
+  std::uniform_int_distribution<int> luma(0, DEVIDORIV_LUMA_WHITE);
+  std::uniform_int_distribution<int> chroma(-DEVIDORIV_CHROMA_SWING, DEVIDORIV_CHROMA_SWING);
   for (YcPixel& p : frame.image) {
     p.y = static_cast<int16_t>(luma(random));
     p.cb = static_cast<int16_t>(chroma(random));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "tests/tools/tool_test_util.h"
@@ -147,10 +148,10 @@ TEST(PictureConverter, EveryCodeSurvivesTheTripThroughTheHost) {
     PictureConverter converter;
     converter.Configure(f);
     std::vector<YcPixel> image(static_cast<size_t>(f.width) * f.height);
-    converter.ToHost(in, image.data(), f.width);
+    PictureToHost(converter, in, image.data(), f.width);
     Picture out;
     out.Allocate(f);
-    converter.FromHost(image.data(), f.width, &out);
+    PictureFromHost(converter, image.data(), f.width, &out);
     EXPECT_LE(MaxDifference(in, out), Tolerance(c.depth, c.full)) << Describe(c);
     if (c.depth == 8) {
       EXPECT_EQ(MaxDifference(in, out), 0) << Describe(c);
@@ -171,10 +172,10 @@ TEST(PictureConverter, RandomFramesOfEveryFormatComeBack) {
     converter.Configure(f);
     const int32_t stride = f.width + 3;
     std::vector<YcPixel> image(static_cast<size_t>(stride) * f.height);
-    converter.ToHost(in, image.data(), stride);
+    PictureToHost(converter, in, image.data(), stride);
     Picture out;
     out.Allocate(f);
-    converter.FromHost(image.data(), stride, &out);
+    PictureFromHost(converter, image.data(), stride, &out);
     const int32_t worst = MaxDifference(in, out);
     EXPECT_LE(worst, Tolerance(c.depth, c.full)) << Describe(c);
     if (c.depth <= 12) {
@@ -201,7 +202,7 @@ TEST(PictureConverter, RepeatsSubsampledChromaOverItsPixels) {
   PictureConverter converter;
   converter.Configure(f);
   std::vector<YcPixel> image(15);
-  converter.ToHost(in, image.data(), 5);
+  PictureToHost(converter, in, image.data(), 5);
   const SampleScale c = ChromaScale(8, false);
   for (int32_t y = 0; y < 3; ++y) {
     for (int32_t x = 0; x < 5; ++x) {
@@ -226,7 +227,7 @@ TEST(PictureConverter, AveragesChromaOverTheCoveredPixels) {
   converter.Configure(f);
   Picture out;
   out.Allocate(f);
-  converter.FromHost(image.data(), 5, &out);
+  PictureFromHost(converter, image.data(), 5, &out);
   EXPECT_EQ(out.planes[1][0], 165);  // 128 + 672 * 224 / 4096 = 164.75
   EXPECT_EQ(out.planes[2][5], 16);
   EXPECT_EQ(out.planes[1][1], 128);
@@ -243,10 +244,57 @@ TEST(PictureConverter, MonoHasNeutralChromaAndOnlyALumaPlane) {
   PictureConverter converter;
   converter.Configure(f);
   std::vector<YcPixel> image(8, YcPixel{1, 2, 3});
-  converter.ToHost(in, image.data(), 4);
+  PictureToHost(converter, in, image.data(), 4);
   for (const YcPixel& p : image) {
     EXPECT_EQ(p.cb, 0);
     EXPECT_EQ(p.cr, 0);
+  }
+}
+
+// Host pixels for the way out: most inside the nominal range and its foot-
+// and headroom, every seventh anywhere in 16 bits, so that codes clip at
+// both ends too.
+std::vector<YcPixel> RandomHostPixels(size_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> luma(-600, 4700), chroma(-2600, 2600), any(-32768, 32767);
+  std::vector<YcPixel> pixels(count);
+  for (size_t i = 0; i < count; ++i) {
+    const bool wild = i % 7 == 0;
+    pixels[i] = YcPixel{static_cast<int16_t>(wild ? any(rng) : luma(rng)),
+                        static_cast<int16_t>(wild ? any(rng) : chroma(rng)),
+                        static_cast<int16_t>(chroma(rng))};
+  }
+  return pixels;
+}
+
+// The conversion back is compiled for AVX2 as well as for the baseline;
+// both versions must write the same codes for every format, in frames
+// wider than two of its blocks of 512 samples and with odd sizes.
+TEST(PictureConverter, Avx2VersionWritesTheBaselineCodes) {
+  if (!Runs(InstructionSet::kAvx2)) {
+    GTEST_SKIP() << "no AVX2 version to compare: not an x86-64 build, or no AVX2 on this machine";
+  }
+  for (const FormatCase& c : AllFormats()) {
+    PictureFormat f;
+    f.layout = c.layout;
+    f.bit_depth = c.depth;
+    f.full_range = c.full;
+    f.width = 1031;
+    f.height = 5;
+    const int32_t stride = f.width + 1;
+    const std::vector<YcPixel> image = RandomHostPixels(static_cast<size_t>(stride) * f.height, 5);
+    RawFrame baseline, avx2;
+    for (RawFrame* frame : {&baseline, &avx2}) frame->SetFormat(f);
+    PictureConverter converter;
+    converter.Configure(f, InstructionSet::kBaseline);
+    converter.FromHost(image.data(), stride, &baseline);
+    converter.Configure(f, InstructionSet::kAvx2);
+    converter.FromHost(image.data(), stride, &avx2);
+    const uint8_t* want = baseline.bytes();
+    const size_t bytes = f.frame_bytes();
+    const size_t same =
+        static_cast<size_t>(std::mismatch(want, want + bytes, avx2.bytes()).first - want);
+    EXPECT_EQ(same, bytes) << Describe(c) << ": the first difference is at byte " << same;
   }
 }
 

@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -64,7 +70,7 @@ class ToolTest : public testing::Test {
     if (header != nullptr) *header = reader.header();
     Picture p;
     ReadStatus status;
-    while ((status = reader.ReadFrame(&p, &params, &error)) == ReadStatus::kFrame)
+    while ((status = ReadPicture(reader, &p, &params, &error)) == ReadStatus::kFrame)
       frames.push_back(p);
     EXPECT_EQ(status, ReadStatus::kEnd) << error;
     return frames;
@@ -158,6 +164,21 @@ TEST_F(ToolTest, ErrorsGetOneLineAndTheirExitCode) {
       {"module missing", good, "--module " + dir_ + "/none.so IN OUT", 1, "cannot load module"},
       {"snapshot beyond the clip", good, "--snapshot 3:" + dir_ + "/s.png IN OUT", 1,
        "--snapshot 3: no such frame, only 3 were filtered"},
+      {"standard input is the output", good, "- IN", 2,
+       "input and output are the same file: standard input is ", "TOOL ARGS < IN"},
+      {"snapshot over the input", good, "--snapshot 0:IN IN OUT", 2,
+       "/in.y4m is the input: the snapshot would write over it"},
+      {"input snapshot over the input", good, "--snapshot-input 1:IN IN OUT", 2,
+       "is the input: the snapshot would write over it"},
+      {"snapshot over standard input", good, "--snapshot 0:IN - OUT", 2, "is the input",
+       "TOOL ARGS < IN"},
+      {"snapshot over the output", good, "--snapshot 0:OUT IN OUT", 2,
+       "is the output: the snapshot would write over it"},
+      {"two snapshots into one file", good,
+       "--snapshot 0:" + dir_ + "/s.png --snapshot-input 1:" + dir_ + "/./s.png IN OUT", 2,
+       "/./s.png is the file of another snapshot"},
+      {"start past the end", good, "--start 5 IN OUT", 1,
+       "--start 5 is past the end of the input: it has 3 frames, so none was filtered"},
       {"output named for another container", good, "IN " + dir_ + "/out.mkv", 2,
        "is not named .y4m: the tool writes Y4M only; for another container, write to standard "
        "output and pipe it through ffmpeg"},
@@ -182,14 +203,91 @@ TEST_F(ToolTest, ErrorsGetOneLineAndTheirExitCode) {
     const std::string in = Path("in.y4m"), out = Path("out.y4m");
     std::remove(in.c_str());
     if (c.input) WriteFile(in, *c.input);
-    const std::string args = Replace(Replace(c.args, "IN", ShellQuote(in)), "OUT", ShellQuote(out));
-    const CommandResult r =
-        RunCommand(Replace(Replace(c.shell, "TOOL", ShellQuote(test::ToolPath())), "ARGS", args));
+    const auto files = [&](const std::string& text) {
+      return Replace(Replace(text, "IN", ShellQuote(in)), "OUT", ShellQuote(out));
+    };
+    const CommandResult r = RunCommand(
+        Replace(Replace(files(c.shell), "TOOL", ShellQuote(test::ToolPath())), "ARGS", files(c.args)));
     EXPECT_EQ(r.exit_code, c.exit_code) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos)
         << c.name << "\nwanted: " << c.message << "\ngot: " << r.err;
     EXPECT_EQ(r.err.rfind("devidoriv: ", 0), 0u) << c.name << ": " << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
+    // A refused command line writes nothing, least of all over its input.
+    if (c.exit_code == 2 && c.input) {
+      EXPECT_EQ(ReadFile(in), *c.input) << c.name;
+    }
+  }
+}
+
+// The tool reading from a pipe that this test feeds, writing a file.
+class PipedTool {
+ public:
+  PipedTool(const std::string& output, const std::string& log) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[0], STDIN_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(err, STDERR_FILENO);
+      const std::string tool = test::ToolPath();
+      execl(tool.c_str(), tool.c_str(), "-q", "--workers", "1", "-", output.c_str(), nullptr);
+      _exit(127);
+    }
+    close(fds[0]);
+    feed_ = fds[1];
+  }
+  ~PipedTool() {
+    if (feed_ >= 0) close(feed_);
+    if (pid_ > 0 && !waited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Feed(const std::string& bytes) {
+    return write(feed_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+  void Signal(int number) { kill(pid_, number); }
+  // The exit status, or -1 when the tool died of a signal.
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    waited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int feed_ = -1;
+  bool waited_ = false;
+};
+
+TEST_F(ToolTest, ASignalEndsTheOutputAfterTheLastWholeFrame) {
+  const PictureFormat f = MakeFormat(320, 240, ChromaLayout::k420);
+  std::vector<Picture> frames = {RandomPicture(f, 7), RandomPicture(f, 8), RandomPicture(f, 9)};
+  const std::string stream = Y4mStream(MakeY4mHeader(f), frames);
+  const size_t frame_bytes = (stream.size() - FormatY4mHeader(MakeY4mHeader(f)).size()) / 3;
+  const size_t first_two = stream.size() - frame_bytes;
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(number));
+    const std::string out = Path("sig.y4m"), log = Path("sig.log");
+    std::remove(out.c_str());
+    PipedTool tool(out, log);
+    // Two frames, then half of the third: the tool waits for the rest.
+    ASSERT_TRUE(tool.Feed(stream.substr(0, first_two + frame_bytes / 2)));
+    // Signalled once the second frame is being written (both are then
+    // filtered and passed on), however slowly the machine gets there.
+    const size_t into_second = first_two - frame_bytes + 1;
+    for (int i = 0; i < 6000 && ReadFile(out).size() < into_second; ++i) usleep(10000);
+    ASSERT_GE(ReadFile(out).size(), into_second);
+    tool.Signal(number);
+    EXPECT_EQ(tool.Wait(), 128 + number);
+    EXPECT_EQ(ReadFile(log), "devidoriv: interrupted: 2 frames written\n");
+    EXPECT_EQ(ReadFile(out).size(), first_two);
+    EXPECT_EQ(ReadClip(out).size(), 2u);
   }
 }
 

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/picture.h"
-#include "tools/y4m.h"
+#include "tests/support/picture_io.h"
 
 namespace devidoriv::tool::test {
 

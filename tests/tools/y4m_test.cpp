@@ -205,7 +205,7 @@ TEST_P(Y4mRoundTrip, WriterAndReaderAgree) {
       ASSERT_TRUE(writer.Open(path, &error)) << error;
       ASSERT_TRUE(writer.WriteHeader(header, &error)) << error;
       for (size_t i = 0; i < pictures.size(); ++i) {
-        ASSERT_TRUE(writer.WriteFrame(pictures[i], params[i], &error)) << error;
+        ASSERT_TRUE(WritePicture(writer, pictures[i], params[i], &error)) << error;
       }
       ASSERT_TRUE(writer.Close(&error)) << error;
     }
@@ -215,14 +215,14 @@ TEST_P(Y4mRoundTrip, WriterAndReaderAgree) {
     Picture got;
     std::string got_params;
     for (size_t i = 0; i < pictures.size(); ++i) {
-      ASSERT_EQ(reader.ReadFrame(&got, &got_params, &error), ReadStatus::kFrame) << error;
+      ASSERT_EQ(ReadPicture(reader, &got, &got_params, &error), ReadStatus::kFrame) << error;
       EXPECT_EQ(got_params, params[i]);
       for (int p = 0; p < 3; ++p) {
         EXPECT_EQ(got.planes[p], pictures[i].planes[p])
             << c.tag << " frame " << i << " plane " << p;
       }
     }
-    EXPECT_EQ(reader.ReadFrame(&got, &got_params, &error), ReadStatus::kEnd);
+    EXPECT_EQ(ReadPicture(reader, &got, &got_params, &error), ReadStatus::kEnd);
     EXPECT_EQ(reader.frames_read(), 3);
   }
 }
@@ -285,10 +285,10 @@ TEST(Y4mReader, ReportsBadStreams) {
     Picture picture;
     std::string params;
     for (int i = 0; i < c.good_frames; ++i) {
-      ASSERT_EQ(reader.ReadFrame(&picture, &params, &error), ReadStatus::kFrame) << c.name;
+      ASSERT_EQ(ReadPicture(reader, &picture, &params, &error), ReadStatus::kFrame) << c.name;
       EXPECT_EQ(picture.planes[0][0], 'a' + i) << c.name;
     }
-    EXPECT_EQ(reader.ReadFrame(&picture, &params, &error), ReadStatus::kError) << c.name;
+    EXPECT_EQ(ReadPicture(reader, &picture, &params, &error), ReadStatus::kError) << c.name;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.name << " gave: " << error;
   }
 }
@@ -318,7 +318,7 @@ TEST(Y4mWriter, ReportsAFullDevice) {
   f.height = 64;
   const Picture picture = RandomPicture(f, 5);
   bool ok = writer.WriteHeader(MakeY4mHeader(f), &error);
-  for (int i = 0; ok && i < 4; ++i) ok = writer.WriteFrame(picture, "", &error);
+  for (int i = 0; ok && i < 4; ++i) ok = WritePicture(writer, picture, "", &error);
   ok = writer.Close(&error) && ok;
   EXPECT_FALSE(ok);
   EXPECT_NE(error.find("No space left"), std::string::npos) << error;
