@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/probe_clock.h"
 #include "devidoriv/devidoriv.h"
 #include "hostlib/module_host.h"
 #include "tools/convert.h"
@@ -33,22 +34,13 @@
 
 namespace {
 
+using bench::CpuSeconds;
+using bench::Median;
+using bench::WallSeconds;
 using devidoriv::tool::kExitOk;
 
 // Frames of the clip held as host pixels; the timed frames cycle over them.
 constexpr int kMaxFrames = 4;
-
-double Seconds(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "devidoriv_frame_probe: %s\n", message.c_str());
@@ -103,10 +95,10 @@ int main(int argc, char** argv) {
   std::vector<double> wall, cpu;
   for (int i = 0; i < count; ++i) {
     image = frames[static_cast<size_t>(i) % frames.size()];
-    const double wall0 = Seconds(CLOCK_MONOTONIC), cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double wall0 = WallSeconds(), cpu0 = CpuSeconds();
     host.Process(info);
-    wall.push_back(Seconds(CLOCK_MONOTONIC) - wall0);
-    cpu.push_back(Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0);
+    wall.push_back(WallSeconds() - wall0);
+    cpu.push_back(CpuSeconds() - cpu0);
     if (host.SettingsAskForRowSteps() && !host.last_frame().ran_row_steps()) {
       host.Exit();
       return Fail("the module did not filter the frame");

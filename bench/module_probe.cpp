@@ -2,8 +2,7 @@
 // probe loads the module through the host library, sets the default
 // ellipse low-pass on all three planes with measured plans (a render: the
 // host is saving) or estimated ones (a preview with "never measure"), and
-// times
-// ProcessFrame on the benchmarks' test picture, each frame from the
+// times ProcessFrame on the benchmarks' test picture, each frame from the
 // unfiltered picture (copied back in untimed). The first frame plans the
 // workspace and is timed apart. It uses only the host library and the
 // public header, so that it builds for Windows as well and compares
@@ -20,10 +19,7 @@
 // where cpu_ms is the whole process's CPU time over the timed frames per
 // frame: the calling thread, the host's workers and FFTW's threads. The
 // wisdom cache is the module's as always (DEVIDORIV_WISDOM).
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,16 +27,17 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
+#include "bench/probe_clock.h"
 #include "bench/test_picture.h"
 #include "devidoriv/devidoriv.h"
 #include "hostlib/frame.h"
 #include "hostlib/module_host.h"
 
 namespace {
+
+using bench::CpuSeconds;
+using bench::Median;
+using bench::WallSeconds;
 
 struct ProbeArgs {
   std::string module;
@@ -63,32 +60,6 @@ bool ParseArgs(int argc, char** argv, ProbeArgs* args) {
   args->threads = std::atoi(argv[3]);
   args->frames = std::atoi(argv[4]);
   return args->width > 0 && args->height > 0 && args->threads > 0 && args->frames > 0;
-}
-
-double WallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The CPU time of the whole process, all its threads.
-double CpuSeconds() {
-#if defined(_WIN32)
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-  auto ticks = [](const FILETIME& t) {
-    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return 1e-7 * static_cast<double>(ticks(kernel) + ticks(user));
-#else
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-#endif
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
 }
 
 int Fail(const std::string& message) {
