@@ -13,7 +13,7 @@ namespace {
 // values ("Spectrum plane: 0 y, 0.5 cb, 1 cr").
 std::string Explanation(const hostlib::Setting& setting) {
   std::string text = setting.label;
-  if (const char* unit = hostlib::UnitOf(setting)) return text + ", " + unit;
+  if (const hostlib::SettingUnit* unit = hostlib::UnitOf(setting)) return text + ", " + unit->name;
   for (int32_t v = 0; v < setting.value_count; ++v) {
     char value[32];
     std::snprintf(value, sizeof value, "%g", ParamFromTrack(v, hostlib::Frei0rScale(setting)));

@@ -147,12 +147,14 @@ int32_t Frei0rScale(const Setting& setting) {
   return RangeOf(setting).maximum;
 }
 
-const char* UnitOf(const Setting& setting) {
+const SettingUnit* UnitOf(const Setting& setting) {
+  static constexpr SettingUnit kPixelUnit = {"pixels", "px"};
+  static constexpr SettingUnit kPercentUnit = {"percent", "%"};
   switch (setting.kind) {
     case SettingKind::kRadius:
-      return "pixels";
+      return &kPixelUnit;
     case SettingKind::kPercent:
-      return "percent";
+      return &kPercentUnit;
     default:
       return nullptr;
   }

@@ -89,10 +89,13 @@ std::string RangeRule(const Setting& setting);
 constexpr int32_t kFrei0rRadiusScale = 4096;
 int32_t Frei0rScale(const Setting& setting);
 
-// The unit of a setting's value in words: "pixels" for a radius,
-// "percent" for a transition; null for the others, which count steps or
-// name their values.
-const char* UnitOf(const Setting& setting);
+// The unit of a setting's value: pixels for a radius, percent for a
+// transition; null for the others, which count steps or name their values.
+struct SettingUnit {
+  const char* name;    // in words, for explanations: "pixels"
+  const char* symbol;  // beside a number in a control: "px"
+};
+const SettingUnit* UnitOf(const Setting& setting);
 
 // The value of `name` among a setting's named values, or -1.
 int32_t ValueOf(const Setting& setting, std::string_view name);

@@ -24,15 +24,9 @@ bool IsKeyframeable(const Setting& setting) {
   return setting.kind == SettingKind::kRadius || setting.kind == SettingKind::kPercent;
 }
 
-const char* UnitSuffix(const Setting& setting) {
-  switch (setting.kind) {
-    case SettingKind::kRadius:
-      return " px";
-    case SettingKind::kPercent:
-      return " %";
-    default:
-      return "";
-  }
+std::string UnitSuffix(const Setting& setting) {
+  const hostlib::SettingUnit* unit = hostlib::UnitOf(setting);
+  return unit ? std::string(" ") + unit->symbol : std::string();
 }
 
 hostlib::SettingRange ShownRange(const Setting& setting) {

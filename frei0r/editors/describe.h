@@ -39,7 +39,7 @@ bool IsSync(const hostlib::Setting& setting);
 bool IsKeyframeable(const hostlib::Setting& setting);
 // The unit a value is shown in, with its leading space: " px", " %", or
 // empty.
-const char* UnitSuffix(const hostlib::Setting& setting);
+std::string UnitSuffix(const hostlib::Setting& setting);
 
 // The range of the value shown: a track's minimum up to its frei0r scale,
 // the largest value a frei0r value can carry (for a radius that covers the
