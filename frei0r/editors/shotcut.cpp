@@ -16,16 +16,20 @@ std::string Property(const Setting& setting) {
   return JsString(std::to_string(ParamIndex(setting)));
 }
 
-// The keyframeable parameters' properties: "'0', '1', ...".
-std::string KeyframeableProperties() {
+// `describe` of every keyframeable setting, joined by `separator`.
+template <typename Describe>
+std::string JoinKeyframeable(const char* separator, Describe describe) {
   std::string list;
   for (int i = 0; i < hostlib::kSettingCount; ++i) {
     const Setting& s = hostlib::Settings()[i];
     if (!IsKeyframeable(s)) continue;
-    list += (list.empty() ? "" : ", ") + Property(s);
+    list += (list.empty() ? "" : separator) + describe(s);
   }
   return list;
 }
+
+// The keyframeable parameters' properties: "'0', '1', ...".
+std::string KeyframeableProperties() { return JoinKeyframeable(", ", Property); }
 
 std::string KeyframesParameter(const Setting& setting) {
   const hostlib::SettingRange range = ShownRange(setting);
@@ -146,12 +150,7 @@ bool ReplaceLine(std::string* text, const std::string& marker, const std::string
 }  // namespace
 
 std::string ShotcutMetadata() {
-  std::string parameters;
-  for (int i = 0; i < hostlib::kSettingCount; ++i) {
-    const Setting& s = hostlib::Settings()[i];
-    if (!IsKeyframeable(s)) continue;
-    parameters += (parameters.empty() ? "" : ",\n") + KeyframesParameter(s);
-  }
+  const std::string parameters = JoinKeyframeable(",\n", KeyframesParameter);
   return "// Written by devidoriv_describe from the settings catalogue.\n"
          "import QtQuick 2.0\n"
          "import org.shotcut.qml 1.0\n\n"
