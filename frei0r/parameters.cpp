@@ -33,12 +33,8 @@ struct ParamTable {
     for (int i = 0; i < kParamCount; ++i) {
       const hostlib::Setting& s = settings[i];
       explanations[i] = Explanation(s);
-      params[i] = {s.frei0r_name,
-                   explanations[i].c_str(),
-                   s.is_track(),
-                   s.index,
-                   s.is_track() ? hostlib::Frei0rScale(s) : 1,
-                   &s};
+      params[i] = {s.frei0r_name, explanations[i].c_str(), s.is_track(), s.index,
+                   s.is_track() ? hostlib::Frei0rScale(s) : 1};
     }
   }
 };

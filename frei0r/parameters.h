@@ -23,7 +23,6 @@ struct ParamInfo {
   bool is_track;            // a frei0r double; otherwise a boolean
   int32_t index;            // in the track or the check array
   int32_t scale;            // the setting's frei0r scale (1 for a check box)
-  const hostlib::Setting* setting;
 };
 
 // Parameter `param` (0 ... kParamCount - 1); null beyond.

@@ -137,7 +137,10 @@ std::string ToolOptions(const Params& params, int32_t width, int32_t height) {
   for (const auto& [name, value] : params) {
     const ParamInfo* info = test::ParamNamed(name);
     if (!info) continue;
-    std::string flag = info->setting->name;
+    const hostlib::Setting* setting = std::find_if(
+        hostlib::Settings(), hostlib::Settings() + hostlib::kSettingCount,
+        [&](const hostlib::Setting& s) { return name == s.frei0r_name; });
+    std::string flag = setting->name;
     for (char& c : flag) c = c == '_' ? '-' : c;
     if (info->is_track) {
       options += " --" + flag + " " + std::to_string(test::TrackValue(name, value, width, height));
